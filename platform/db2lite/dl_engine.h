@@ -26,10 +26,13 @@
 #include <sqlite3.h>
 #include <stdint.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace dl {
+
+struct DlSessionState;  // the engine's per-session cache (privileges, registers)
 
 // One diagnostic record as DB2 reports it.
 struct DlDiag {
@@ -44,6 +47,11 @@ struct DlSession {
   std::string schema;                      // CURRENT SCHEMA, upper case
   std::vector<std::string> function_path;  // CURRENT FUNCTION PATH
   std::string database;                    // database name, upper case
+  // Owned by the engine: created by dl_connection_setup and shared by every
+  // connection set up with this session (read and write connections alike),
+  // so that privileges looked up while translating are seen by the
+  // authorizer of whichever connection prepares the statement.
+  mutable std::shared_ptr<DlSessionState> state;
 };
 
 enum class DlKind {
@@ -75,6 +83,21 @@ struct DlPlan {
   // argument texts ("?" for a parameter marker).
   std::string call_name;
   std::vector<std::string> call_args;
+  // Query: DB2's names for the result columns ("1", "2", ... for unnamed
+  // expressions), one per column; empty when the engine left them to SQLite.
+  std::vector<std::string> column_names;
+  bool for_update = false;        // Query: SELECT ... FOR UPDATE (positioned DML follows)
+  // Query with for_update: the last result column ("DL_ROWID") is the
+  // row's SQLite rowid, which the CLI keeps per fetched row and hides from
+  // the application. PositionedDml: main ends "WHERE rowid = ?", one
+  // parameter beyond nparams, which the CLI binds to the cursor's current
+  // row's rowid.
+  bool rowid_last = false;
+  // Query: the DB2 type name ("INTEGER", "VARCHAR", "TIMESTAMP", ...) of
+  // each result column that is an expression the engine can type (COUNT,
+  // LENGTH, string functions, registers, literals), "" for the others (a
+  // column's declared type tells). Empty when the select list has a '*'.
+  std::vector<std::string> column_types;
 };
 
 // Translates one DB2 statement text (len bytes; need not be NUL-terminated).
@@ -101,6 +124,27 @@ int dl_authenticate(sqlite3* db, const char* user, const char* password, DlDiag*
 // DB2 diagnostic: constraint names of the engine become 23505, 22001, ...;
 // a missing table at prepare 42S02/-204, a refused privilege 42501/-551.
 void dl_map_error(sqlite3* db, int rc, const DlPlan* plan, DlDiag* diag);
+
+// ---- engine services for the administration tool and tests -------------
+
+// Registers a user with a password (salted hash) and, when is_dba, the
+// database administrator's authority. An existing user gets the new
+// password. 0, or -1 with diag.
+int dl_user_add(sqlite3* db, const char* user, const char* password, bool is_dba,
+                DlDiag* diag);
+
+// Grants (grant=true) or revokes one database authority ("DBADM",
+// "CREATETAB", "BINDADD", "CONNECT", "CREATE_NOT_FENCED", "IMPLICIT_SCHEMA")
+// to a user or to "PUBLIC". 0, or -1 with diag.
+int dl_authority_set(sqlite3* db, const char* grantee, const char* authority, bool grant,
+                     DlDiag* diag);
+
+// True when the user (upper case) holds the authority directly, through
+// PUBLIC, or through DBADM.
+bool dl_has_authority(sqlite3* db, const std::string& user, const char* authority);
+
+// Creates the spatial catalogue (schema DB2GSE) when missing. 0, or -1.
+int dl_catalog_enable_spatial(sqlite3* db, DlDiag* diag);
 
 }  // namespace dl
 

@@ -9,6 +9,8 @@
 #include <sys/types.h>
 #include <stddef.h>
 
+struct pollfd;
+
 struct zulos_syscalls {
   int (*open)(const char* path, int flags, mode_t mode);
   int (*close)(int fd);
@@ -19,6 +21,19 @@ struct zulos_syscalls {
   int (*fsync)(int fd);
   void* (*mmap)(void* addr, size_t len, int prot, int flags, int fd, off_t off);
   int (*munmap)(void* addr, size_t len);
+  ssize_t (*send)(int fd, const void* buf, size_t len, int flags);   // sockets and local pipes
+  ssize_t (*recv)(int fd, void* buf, size_t cap, int flags);         // sockets and local pipes
+  // Named objects and processes (os_shm, os_sync, os_process).
+  int (*shm_open)(const char* name, int flags, mode_t mode);
+  int (*shm_unlink)(const char* name);
+  int (*ftruncate)(int fd, off_t len);
+  int (*fallocate)(int fd, off_t off, off_t len);  // posix_fallocate: 0 or an errno value
+  pid_t (*fork)(void);
+  int (*kill)(pid_t pid, int sig);
+  int (*poll)(struct pollfd* fds, unsigned long n, int timeout_ms);
+  // Files read and written at an offset (run files, paged tables).
+  ssize_t (*pread)(int fd, void* buf, size_t cap, off_t off);
+  ssize_t (*pwrite)(int fd, const void* buf, size_t len, off_t off);
 };
 
 // The live table. Tests may overwrite entries; zulos_syscalls_reset puts the

@@ -13,5 +13,20 @@
 #define ZULOS_H
 
 #include "os_syscalls.h"
+#include "os_shm.h"
+#include "os_sync.h"
+#include "os_process.h"
+#include "os_thread.h"
+#include "os_fatal.h"
+#include "os_file.h"
+#include "os_env.h"
+#include "os_path.h"
+#include "os_time.h"
+#include "os_mem.h"
+#include "os_net.h"
+#include "os_socket.h"
+#include "os_pipe.h"
+#include "os_tempfile.h"
+#include "os_codepage.h"
 
 #endif

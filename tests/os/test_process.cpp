@@ -1,0 +1,116 @@
+// Child processes: exit codes in each way a child can end, the descriptor
+// rule of spawn, exec failures, and the wait on many children.
+#include "zulos.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kChild = std::string(ZUL_BIN_DIR) + "/os_proc_child";
+
+int start(std::vector<const char*> args, zulos_process* p, int keep_fd = -1) {
+  args.insert(args.begin(), kChild.c_str());
+  args.push_back(nullptr);
+  zulos_spawn_spec spec = {kChild.c_str(), args.data(), keep_fd};
+  return zulos_spawn(&spec, p);
+}
+
+int finish(zulos_process* p) {
+  EXPECT_EQ(0, zulos_process_wait(p, 10000));
+  int code = -1;
+  EXPECT_EQ(0, zulos_process_exit_code(p, &code));
+  zulos_process_close(p);
+  return code;
+}
+
+}  // namespace
+
+TEST(Process, ExitCodeOfEachEnd) {
+  struct Case {
+    const char* name;
+    std::vector<const char*> args;
+    int end;  // 0 own exit, 1 terminate, 2 SIGKILL from outside, 3 SIGTERM
+    int code;
+  };
+  const Case cases[] = {
+      {"own exit", {"exit", "7"}, 0, 7},
+      {"terminated", {"sleep"}, 1, 99},
+      {"killed from outside", {"sleep"}, 2, 128 + SIGKILL},
+      {"ended by SIGTERM", {"sleep"}, 3, 128 + SIGTERM},
+  };
+  for (const Case& c : cases) {
+    zulos_process p;
+    ASSERT_EQ(0, start(c.args, &p)) << c.name;
+    if (c.end != 0) {
+      int code = 0;
+      ASSERT_EQ(0, zulos_process_exit_code(&p, &code));
+      EXPECT_EQ(ZULOS_STILL_ACTIVE, code) << c.name;
+    }
+    if (c.end == 1) {
+      EXPECT_EQ(0, zulos_process_terminate(&p, 99));
+    }
+    if (c.end == 2) kill(p.pid, SIGKILL);
+    if (c.end == 3) kill(p.pid, SIGTERM);
+    EXPECT_EQ(c.code, finish(&p)) << c.name;
+  }
+}
+
+TEST(Process, ChildInheritsOnlyTheNamedDescriptor) {
+  int a[2], b[2];
+  ASSERT_EQ(0, pipe(a));            // inheritable on purpose: the rule must still hold
+  ASSERT_EQ(0, pipe2(b, O_CLOEXEC));
+  zulos_process p;
+  ASSERT_EQ(0, start({"count-fds"}, &p));
+  EXPECT_EQ(0, finish(&p)) << "no descriptor beyond 0-2 without inherit_fd";
+  ASSERT_EQ(0, start({"count-fds"}, &p, b[0]));
+  EXPECT_EQ(1, finish(&p)) << "exactly the named one, close-on-exec or not";
+  for (int fd : {a[0], a[1], b[0], b[1]}) close(fd);
+}
+
+TEST(Process, ExecFailureIsReportedBySpawn) {
+  const char* argv[] = {"/nonexistent/program", nullptr};
+  zulos_spawn_spec spec = {argv[0], argv, -1};
+  zulos_process p;
+  EXPECT_EQ(ZULOS_SPAWN_FAILED, zulos_spawn(&spec, &p));
+  EXPECT_EQ(ENOENT, errno);
+  EXPECT_EQ(0, p.pid);
+}
+
+TEST(Process, WaitAnyNamesTheEndedChildAmongMany) {
+  std::vector<zulos_process> kids(65);
+  std::vector<int> fds;
+  for (auto& k : kids) {
+    ASSERT_EQ(0, start({"sleep"}, &k));
+    fds.push_back(k.pidfd);
+  }
+  EXPECT_EQ(ZULOS_WAIT_ANY_TIMEOUT, zulos_wait_any(fds.data(), static_cast<int>(fds.size()), 50));
+  kill(kids[64].pid, SIGKILL);
+  EXPECT_EQ(64, zulos_wait_any(fds.data(), static_cast<int>(fds.size()), 10000));
+  EXPECT_FALSE(zulos_process_alive(kids[64].pid)) << "an unreaped child counts as ended";
+  EXPECT_TRUE(zulos_process_alive(kids[0].pid));
+  for (auto& k : kids) {
+    zulos_process_terminate(&k, 99);
+    EXPECT_EQ(99, finish(&k));
+  }
+}
+
+TEST(Process, StartAsAnotherUserNeedsRootAndAValidLogon) {
+  const char* argv[] = {kChild.c_str(), "exit", "0", nullptr};
+  zulos_spawn_spec spec = {kChild.c_str(), argv, -1};
+  zulos_process p;
+  EXPECT_EQ(ZULOS_LOGON_REFUSED, zulos_spawn_as_user("OTHERDOMAIN", "root", "x", &spec, &p));
+  EXPECT_EQ(ZULOS_LOGON_REFUSED, zulos_spawn_as_user(nullptr, "no-such-user-zul", "x", &spec, &p));
+  if (geteuid() != 0) {
+    EXPECT_EQ(ZULOS_LOGON_UNAVAILABLE, zulos_spawn_as_user(nullptr, "nobody", "x", &spec, &p));
+    GTEST_SKIP() << "starting as another user needs root";
+  }
+  int rc = zulos_spawn_as_user(nullptr, "nobody", "wrong password", &spec, &p);
+  EXPECT_TRUE(rc == ZULOS_LOGON_REFUSED || rc == ZULOS_LOGON_UNAVAILABLE) << rc;
+}
