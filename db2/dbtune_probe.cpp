@@ -1,13 +1,12 @@
-// dbtune_probe.cpp -- DB_instance_has_dbs_tables, until the dbtune module of
-// the database layer answers it.
+// dbtune_probe.cpp -- DB_instance_has_dbs_tables: whether the instance keeps
+// DBMS-specific dbtune tables. This system keeps its storage settings in the
+// shared dbtune table only, so the answer is always "no" (-37); the
+// shared-memory segment creation asks before it builds the segment.
 #include "dbtune_probe.h"
 
 #include "zul_status.h"
 
-#include <stdio.h>
-
 int32_t DB_instance_has_dbs_tables(struct DB_INSTANCE* instance) {
-  (void)instance;
-  fprintf(stderr, "DB_instance_has_dbs_tables: called, not built yet\n");
-  return SE_NOT_BUILT_YET;
+  (void)instance;  // the answer does not depend on the instance
+  return SE_TABLE_NOEXIST;
 }

@@ -65,6 +65,9 @@ inline bool is_separator(const POINT& p) {
   return p.x == SG_PART_SEP && (p.y == SG_PART_SEP || p.y == SG_RING_SEP);
 }
 
+// Widens *e to take in p; the first point (*any false) sets it.
+void envelope_add(ENVELOPE* e, bool* any, const POINT& p);
+
 // The envelope of the points of the shape, separators skipped; empty when
 // there are none.
 ENVELOPE points_envelope(const FEATURE_STRUCT* shape);

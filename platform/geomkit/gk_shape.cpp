@@ -96,22 +96,26 @@ static int32_t parse_parts(const FEATURE_STRUCT* shape, Layout* out) {
   return SG_SUCCESS;
 }
 
+// Widens *e to take in p; the first point (*any false) sets it.
+void envelope_add(ENVELOPE* e, bool* any, const POINT& p) {
+  if (!*any) {
+    *e = ENVELOPE{p.x, p.y, p.x, p.y};
+    *any = true;
+    return;
+  }
+  if (p.x < e->minx) e->minx = p.x;
+  if (p.x > e->maxx) e->maxx = p.x;
+  if (p.y < e->miny) e->miny = p.y;
+  if (p.y > e->maxy) e->maxy = p.y;
+}
+
 ENVELOPE points_envelope(const FEATURE_STRUCT* shape) {
   ENVELOPE e = env_empty_value();
   if (!shape->points || shape->numofpts <= 0) return e;
   bool any = false;
   for (int32_t i = 0; i < shape->numofpts; i++) {
     const POINT& p = shape->points[i];
-    if (is_separator(p)) continue;
-    if (!any) {
-      e = ENVELOPE{p.x, p.y, p.x, p.y};
-      any = true;
-      continue;
-    }
-    if (p.x < e.minx) e.minx = p.x;
-    if (p.x > e.maxx) e.maxx = p.x;
-    if (p.y < e.miny) e.miny = p.y;
-    if (p.y > e.maxy) e.maxy = p.y;
+    if (!is_separator(p)) envelope_add(&e, &any, p);
   }
   return e;
 }
@@ -564,15 +568,7 @@ int32_t SgShapeGetExtent(const FEATURE_STRUCT* shape, int32_t part, SE_ENVELOPE*
     for (const Run& r : l.parts[i].runs) {
       for (int32_t k = r.start; k < r.start + r.count; k++) {
         const POINT& p = shape->points[k];
-        if (!any) {
-          e = ENVELOPE{p.x, p.y, p.x, p.y};
-          any = true;
-          continue;
-        }
-        if (p.x < e.minx) e.minx = p.x;
-        if (p.x > e.maxx) e.maxx = p.x;
-        if (p.y < e.miny) e.miny = p.y;
-        if (p.y > e.maxy) e.maxy = p.y;
+        envelope_add(&e, &any, p);
       }
     }
   }

@@ -107,22 +107,24 @@ void ht_free(HTABLE* ht) {
 HTABLE* ht_open(const char* path, int32_t mode, int32_t key_len, int32_t record_size,
                 int32_t size) {
   if (!path || strlen(path) >= HT_PATH_CAP) return nullptr;
-  HTABLE* ht = (HTABLE*)calloc(1, sizeof(HTABLE));
+  // An empty record for path; the length was checked above.
+  auto blank = [&]() {
+    HTABLE* t = (HTABLE*)calloc(1, sizeof(HTABLE));
+    if (!t) return t;
+    strcpy(t->path, path);
+    t->mode = mode;
+    t->cur_slot = -1;
+    t->fd = -1;
+    return t;
+  };
+  HTABLE* ht = blank();
   if (!ht) return nullptr;
-  strcpy(ht->path, path);  // length checked above
-  ht->mode = mode;
-  ht->cur_slot = -1;
-  ht->fd = -1;
   if ((mode & HT_OPEN_EXISTING) && open_kept(ht, path, key_len, record_size)) return ht;
 
   // A new table. What a failed open_kept allocated is dropped first.
   ht_free(ht);
-  ht = (HTABLE*)calloc(1, sizeof(HTABLE));
+  ht = blank();
   if (!ht) return nullptr;
-  strcpy(ht->path, path);
-  ht->mode = mode;
-  ht->cur_slot = -1;
-  ht->fd = -1;
   if (!geometry(ht, key_len, record_size, ht_prime_size(size)) || !allocate(ht)) {
     ht_free(ht);
     return nullptr;

@@ -222,8 +222,8 @@ int32_t SM_master_create(DB_INSTANCE* instance, const char* instance_name, void*
   if (!out) return SE_INVALID_POINTER;
   *out = nullptr;
   if (!instance_name || strlen(instance_name) >= sizeof(SM_HANDLE::instance_name)) return SE_INVALID_PARAM;
-  // The answer does not decide anything here: this system keeps no
-  // DBMS-specific dbtune tables, and creation goes on.
+  // This system keeps no DBMS-specific dbtune tables: the answer is always
+  // -37, and creation goes on.
   (void)DB_instance_has_dbs_tables(instance);
   SM_LAYOUT lay;
   int32_t rc = sm_layout(servers, area_locks, state_locks, table_locks, object_locks, layers, registrations,

@@ -43,6 +43,39 @@ void store(int32_t* p, int32_t v) { __atomic_store_n(p, v, __ATOMIC_RELEASE); }
 
 bool converts(SM_HANDLE* h) { return h->codepage && h->codepage->convert == 1; }
 
+// The layer-id and raster-column-id pools: slot i of a table of
+// sm_header(h)[count_word] slots holds id i + 1 when taken. is_free(i) and
+// mark(i) read and write the slot; the pool's mutex guards both.
+template <class IsFree, class Mark>
+int32_t pool_take_first_free(SM_HANDLE* h, int mutex, int count_word, int32_t none, IsFree is_free,
+                             Mark mark) {
+  if (sm_mutex_take(h, mutex) != 0) return -1;
+  int32_t id = none;
+  int32_t n = sm_header(h)[count_word];
+  for (int32_t i = 0; i < n; ++i) {
+    if (is_free(i)) {
+      mark(i);
+      id = i + 1;
+      break;
+    }
+  }
+  if (sm_mutex_give(h, mutex) != 0) return -1;
+  return id;
+}
+
+// Marks taken every slot whose bit is set in taken (bit i is id i + 1); bits
+// beyond the table are ignored.
+template <class Mark>
+int32_t pool_mark_taken(SM_HANDLE* h, int mutex, int count_word, const SE_BITMAP* taken, Mark mark) {
+  if (!h || !taken) return SE_INVALID_POINTER;
+  if (sm_mutex_take(h, mutex) != 0) return -1;
+  int32_t n = sm_header(h)[count_word];
+  for (int32_t bit = SES_Bitmap_Scan(taken, 0, 1); bit >= 0 && bit < n;
+       bit = bit + 1 < SES_Bitmap_MaxBits(taken) ? SES_Bitmap_Scan(taken, bit + 1, 1) : -1)
+    mark(bit);
+  return sm_mutex_give(h, mutex);
+}
+
 // Copies a text into a field of cap bytes, cut to cap - 1 characters.
 void put_text(char* field, size_t cap, const char* text) {
   size_t n = text ? strnlen(text, cap - 1) : 0;
@@ -206,28 +239,14 @@ void sm_registration_to_client(SM_HANDLE* h, int32_t i, REGISTRATION* out) {
 // ---- id pools --------------------------------------------------------------
 
 int32_t sm_alloc_layer_id(SM_HANDLE* h) {
-  if (sm_mutex_take(h, SM_MX_LOCK) != 0) return -1;
-  int32_t id = SM_NO_LAYER_ID;
-  int32_t n = sm_header(h)[SMW_MAX_LAYERS];
-  for (int32_t i = 0; i < n; ++i) {
-    if (h->layer_slots[i].layer_id == 0) {
-      h->layer_slots[i].layer_id = static_cast<uint16_t>(i + 1);
-      id = i + 1;
-      break;
-    }
-  }
-  if (sm_mutex_give(h, SM_MX_LOCK) != 0) return -1;
-  return id;
+  return pool_take_first_free(
+      h, SM_MX_LOCK, SMW_MAX_LAYERS, SM_NO_LAYER_ID, [h](int32_t i) { return h->layer_slots[i].layer_id == 0; },
+      [h](int32_t i) { h->layer_slots[i].layer_id = static_cast<uint16_t>(i + 1); });
 }
 
 int32_t SM_available_layer_ids_set(SM_HANDLE* h, const SE_BITMAP* taken) {
-  if (!h || !taken) return SE_INVALID_POINTER;
-  if (sm_mutex_take(h, SM_MX_LOCK) != 0) return -1;
-  int32_t n = sm_header(h)[SMW_MAX_LAYERS];
-  for (int32_t bit = SES_Bitmap_Scan(taken, 0, 1); bit >= 0 && bit < n;
-       bit = bit + 1 < SES_Bitmap_MaxBits(taken) ? SES_Bitmap_Scan(taken, bit + 1, 1) : -1)
-    h->layer_slots[bit].layer_id = static_cast<uint16_t>(bit + 1);
-  return sm_mutex_give(h, SM_MX_LOCK);
+  return pool_mark_taken(h, SM_MX_LOCK, SMW_MAX_LAYERS, taken,
+                         [h](int32_t i) { h->layer_slots[i].layer_id = static_cast<uint16_t>(i + 1); });
 }
 
 int32_t SM_return_layer_id(SM_HANDLE* h, int32_t id) {
@@ -263,28 +282,13 @@ int32_t SM_return_registration_id(SM_HANDLE* h, int32_t id) {
 }
 
 int32_t sm_alloc_rastercolumn_id(SM_HANDLE* h) {
-  if (sm_mutex_take(h, SM_MX_RASTERID) != 0) return -1;
-  int32_t id = SM_NO_RASTERCOLUMN_ID;
-  int32_t n = sm_header(h)[SMW_MAX_RASTER];
-  for (int32_t i = 0; i < n; ++i) {
-    if (h->raster_flags[i] == 0) {
-      h->raster_flags[i] = 1;
-      id = i + 1;
-      break;
-    }
-  }
-  if (sm_mutex_give(h, SM_MX_RASTERID) != 0) return -1;
-  return id;
+  return pool_take_first_free(
+      h, SM_MX_RASTERID, SMW_MAX_RASTER, SM_NO_RASTERCOLUMN_ID, [h](int32_t i) { return h->raster_flags[i] == 0; },
+      [h](int32_t i) { h->raster_flags[i] = 1; });
 }
 
 int32_t SM_available_rastercolumn_ids_set(SM_HANDLE* h, const SE_BITMAP* taken) {
-  if (!h || !taken) return SE_INVALID_POINTER;
-  if (sm_mutex_take(h, SM_MX_RASTERID) != 0) return -1;
-  int32_t n = sm_header(h)[SMW_MAX_RASTER];
-  for (int32_t bit = SES_Bitmap_Scan(taken, 0, 1); bit >= 0 && bit < n;
-       bit = bit + 1 < SES_Bitmap_MaxBits(taken) ? SES_Bitmap_Scan(taken, bit + 1, 1) : -1)
-    h->raster_flags[bit] = 1;
-  return sm_mutex_give(h, SM_MX_RASTERID);
+  return pool_mark_taken(h, SM_MX_RASTERID, SMW_MAX_RASTER, taken, [h](int32_t i) { h->raster_flags[i] = 1; });
 }
 
 int32_t SM_return_rastercolumn_id(SM_HANDLE* h, int32_t id) {

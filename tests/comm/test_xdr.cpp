@@ -586,6 +586,28 @@ TEST(XdrPrimitives, ConstCharSignExtendsAndKeepsTheLowByte) {
   EXPECT_EQ((unsigned char)back, 0xE9);
 }
 
+// Z or measure values decoded without an array are read and dropped without
+// an allocation sized by the peer's count; a count beyond the bytes, or
+// beyond the point limit, fails.
+TEST(XdrPrimitives, ValuesWithoutAnArrayAreSkippedInPlace) {
+  Plain p;
+  for (int k = 0; k < 300; k++) p.i(k);
+  p.i(77);
+  Bytes bytes = p.bytes();
+  XDR x;
+  xdrmem_create(&x, (char*)bytes.data(), (u_int)bytes.size(), XDR_DECODE);
+  ASSERT_TRUE(xdr_FEATURE_ZPTS(&x, nullptr, 300));
+  EXPECT_EQ(300u * 4, xdr_getpos(&x));
+  int after = 0;
+  ASSERT_TRUE(xdr_int(&x, &after));
+  EXPECT_EQ(77, after);
+  xdr_setpos(&x, 0);
+  EXPECT_FALSE(xdr_FEATURE_MVALS(&x, nullptr, 302)) << "count beyond the bytes";
+  xdr_setpos(&x, 0);
+  EXPECT_FALSE(xdr_FEATURE_ZPTS(&x, nullptr, SG_MAX_POINTS + 1)) << "count beyond the limit";
+  xdr_destroy(&x);
+}
+
 TEST(XdrMem, BlocksStringsAndDirection) {
   char buf[64];
   XDR x;

@@ -1,5 +1,6 @@
 // Child processes: exit codes in each way a child can end, the descriptor
 // rule of spawn, exec failures, and the wait on many children.
+#include "child_support.h"
 #include "zulos.h"
 
 #include <errno.h>
@@ -12,8 +13,6 @@
 #include <vector>
 
 namespace {
-
-const std::string kChild = std::string(ZUL_BIN_DIR) + "/os_proc_child";
 
 int start(std::vector<const char*> args, zulos_process* p, int keep_fd = -1) {
   args.insert(args.begin(), kChild.c_str());

@@ -1,5 +1,6 @@
 // Named shared memory: names, exclusive creation, the stale-creator check,
 // and that a destroyed object leaves nothing behind.
+#include "child_support.h"
 #include "zulos.h"
 
 #include <errno.h>
@@ -10,32 +11,6 @@
 #include <unistd.h>
 
 #include <string>
-
-namespace {
-
-const std::string kChild = std::string(ZUL_BIN_DIR) + "/os_proc_child";
-
-std::string unique(const char* what) { return std::string(what) + "_" + std::to_string(getpid()); }
-
-// Starts the child with stdout on a pipe and waits for its "ready" line.
-bool start_ready(const char* mode, const std::string& name, zulos_process* p) {
-  int out[2];
-  if (pipe(out) != 0) return false;
-  int saved = dup(1);
-  dup2(out[1], 1);
-  const char* argv[] = {kChild.c_str(), mode, name.c_str(), nullptr};
-  zulos_spawn_spec spec = {kChild.c_str(), argv, -1};
-  int rc = zulos_spawn(&spec, p);
-  dup2(saved, 1);
-  close(saved);
-  close(out[1]);
-  char buf[16] = {0};
-  bool ok = rc == 0 && read(out[0], buf, 6) == 6 && strncmp(buf, "ready", 5) == 0;
-  close(out[0]);
-  return ok;
-}
-
-}  // namespace
 
 TEST(Shm, NamesAreEscapedAndBounded) {
   struct Case {

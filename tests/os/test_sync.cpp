@@ -1,5 +1,6 @@
 // Named mutexes (recursive, abandoned by a killed owner), named events, the
 // wait on a mutex and an event together, stop semaphores and eventfd events.
+#include "child_support.h"
 #include "zulos.h"
 
 #include <gtest/gtest.h>
@@ -10,31 +11,6 @@
 #include <atomic>
 #include <string>
 #include <thread>
-
-namespace {
-
-const std::string kChild = std::string(ZUL_BIN_DIR) + "/os_proc_child";
-
-std::string unique(const char* what) { return std::string(what) + "_" + std::to_string(getpid()); }
-
-bool start_ready(const char* mode, const std::string& name, zulos_process* p) {
-  int out[2];
-  if (pipe(out) != 0) return false;
-  int saved = dup(1);
-  dup2(out[1], 1);
-  const char* argv[] = {kChild.c_str(), mode, name.c_str(), nullptr};
-  zulos_spawn_spec spec = {kChild.c_str(), argv, -1};
-  int rc = zulos_spawn(&spec, p);
-  dup2(saved, 1);
-  close(saved);
-  close(out[1]);
-  char buf[16] = {0};
-  bool ok = rc == 0 && read(out[0], buf, 6) == 6 && strncmp(buf, "ready", 5) == 0;
-  close(out[0]);
-  return ok;
-}
-
-}  // namespace
 
 TEST(Sync, MutexIsRecursiveAndAbandonedByAKilledOwner) {
   std::string name = unique("mtx_abandon");
