@@ -552,3 +552,65 @@ int32_t CH_read_locator_list(CHANNEL* ch, LOCATOR* list, int32_t cap, int32_t* c
   CH_READ(ch, trace_record(ch, 'R', "Locator  Record List:  [%d]", *count, [&](FILE* f) { SE_list_locator(f, list, *count, "\t"); }),
           SO_read_locator_list(ch->socket_io, list, cap, count), XDR_read_locator_list(ch->xdr_io, list, cap, count));
 }
+
+int32_t CH_writef(CHANNEL* ch, const FEATURE_STRUCT* f) {
+  if (!f) return SE_INVALID_POINTER;
+  CH_WRITE(ch, trace_record(ch, 'W', "Feature:", 1, [&](FILE* o) { SE_list_shape(o, f, "\t"); }),
+           SO_writef(ch->socket_io, f), XDR_writef(ch->xdr_io, f));
+}
+int32_t CH_readf(CHANNEL* ch, FEATURE_STRUCT* f, int32_t allocate) {
+  if (!f) return SE_INVALID_POINTER;
+  CH_READ(ch, trace_record(ch, 'R', "Feature:", 1, [&](FILE* o) { SE_list_shape(o, f, "\t"); }),
+          SO_readf(ch->socket_io, f, allocate), XDR_readf(ch->xdr_io, f, allocate));
+}
+int32_t CH_write_compressed_feature(CHANNEL* ch, const FEATURE_STRUCT* f) {
+  if (!f) return SE_INVALID_POINTER;
+  CH_WRITE(ch, trace_record(ch, 'W', "Compress_feat:", 1, [&](FILE* o) { SE_list_feature(o, f, "\t"); }),
+           SO_write_compressed_feature(ch->socket_io, f), XDR_write_compressed_feature(ch->xdr_io, f));
+}
+int32_t CH_read_compressed_feature(CHANNEL* ch, FEATURE_STRUCT* f) {
+  if (!f) return SE_INVALID_POINTER;
+  CH_READ(ch, trace_record(ch, 'R', "Compress_feat:", 1, [&](FILE* o) { SE_list_feature(o, f, "\t"); }),
+          SO_read_compressed_feature(ch->socket_io, f), XDR_read_compressed_feature(ch->xdr_io, f));
+}
+// The construct's layout choice applies to the XDR form only.
+int32_t CH_write_construct(CHANNEL* ch, const SQL_CONSTRUCT* c) {
+  CH_WRITE(ch, trace_record(ch, 'W', "SQL Construct:", 1, [&](FILE* o) { SE_list_sql_construct(o, c, "\t"); }),
+           SO_write_construct(ch->socket_io, c), XDR_write_construct(ch->xdr_io, c, ch->legacy));
+}
+int32_t CH_read_construct(CHANNEL* ch, SQL_CONSTRUCT* c) {
+  if (!c) return SE_INVALID_POINTER;
+  CH_READ(ch, trace_record(ch, 'R', "SQL Construct:", 1, [&](FILE* o) { SE_list_sql_construct(o, c, "\t"); }),
+          SO_read_construct(ch->socket_io, c), XDR_read_construct(ch->xdr_io, c, ch->legacy));
+}
+int32_t CH_write_index_def(CHANNEL* ch, int16_t count, const INDEX_DEF* defs) {
+  CH_WRITE(ch, trace_record(ch, 'W', "INDEX_Defines:  [%d]", count, [&](FILE* o) { SE_list_index_def(o, defs, count, "\t"); }),
+           SO_write_index_def(ch->socket_io, count, defs), XDR_write_index_def(ch->xdr_io, count, defs));
+}
+int32_t CH_read_index_def(CHANNEL* ch, int16_t* count, INDEX_DEF** defs) {
+  if (!count || !defs) return SE_INVALID_POINTER;
+  CH_READ(ch, trace_record(ch, 'R', "INDEX_Defines:  [%d]", *count, [&](FILE* o) { SE_list_index_def(o, *defs, *count, "\t"); }),
+          SO_read_index_def(ch->socket_io, count, defs), XDR_read_index_def(ch->xdr_io, count, defs));
+}
+int32_t CH_write_rasconstraint(CHANNEL* ch, const RASCONSTRAINT* c) {
+  if (!c) return SE_INVALID_POINTER;
+  CH_WRITE(ch, trace_record(ch, 'W', "Raster Constraint:", 1, [&](FILE* o) { SE_list_rasconstraint(o, c, "\t"); }),
+           SO_write_rasconstraint(ch->socket_io, c), XDR_write_rasconstraint(ch->xdr_io, c));
+}
+int32_t CH_read_rasconstraint(CHANNEL* ch, RASCONSTRAINT** c) {
+  if (!c) return SE_INVALID_POINTER;
+  CH_READ(ch, trace_record(ch, 'R', "Raster Constraint:", 1, [&](FILE* o) { SE_list_rasconstraint(o, *c, "\t"); }),
+          SO_read_rasconstraint(ch->socket_io, c), XDR_read_rasconstraint(ch->xdr_io, c));
+}
+
+int32_t CH_write_filter_array(CHANNEL* ch, int16_t count, const SPATIAL_FILTER* filters) {
+  CH_WRITE(ch, trace_record(ch, 'W', "Filter Array: [%d]", count, [&](FILE* o) { SE_list_filters(o, filters, count, "\t"); }),
+           SO_write_filter_array(ch->socket_io, count, filters, ch->legacy),
+           XDR_write_filter_array(ch->xdr_io, count, filters, ch->legacy));
+}
+int32_t CH_read_filter_array(CHANNEL* ch, int16_t* count, SPATIAL_FILTER** filters) {
+  if (!count || !filters) return SE_INVALID_POINTER;
+  CH_READ(ch, trace_record(ch, 'R', "Filter Array: [%d]", *count, [&](FILE* o) { SE_list_filters(o, *filters, *count, "\t"); }),
+          SO_read_filter_array(ch->socket_io, count, filters, ch->legacy),
+          XDR_read_filter_array(ch->xdr_io, count, filters, ch->legacy));
+}

@@ -18,6 +18,7 @@
 #include "sock_io.h"
 
 #include <errno.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
@@ -629,7 +630,9 @@ int32_t SO_read_input_desc(SO_OBJECT* so, int16_t* count, INPUT_DESC** descs) {
 
 // States and locators carry trailing parts after all the images of a list.
 
+#include "anno.h"
 #include "comp_ftr.h"
+#include "svr_services.h"
 
 // The byte length of a packed lineage: its first varLONG counts the bytes
 // after it.
@@ -797,4 +800,421 @@ int32_t SO_read_locator_list(SO_OBJECT* so, LOCATOR* list, int32_t cap, int32_t*
     }
   }
   return rc;
+}
+
+// ---- 5. shapes, constructs, index definitions, raster constraints ---------------
+
+namespace {
+
+// Reads n 32-bit values into dst, or drops them when dst is null.
+int32_t get_longs(SO_OBJECT* so, int32_t* dst, int32_t n) {
+  for (int32_t i = 0; i < n; i++) {
+    int32_t v;
+    if (SO_read_long(so, &v) != 0) return -1;
+    if (dst) dst[i] = v;
+  }
+  return 0;
+}
+
+}  // namespace
+
+int32_t SO_writef(SO_OBJECT* so, const FEATURE_STRUCT* f) {
+  if (!so || !f) return SE_INVALID_POINTER;
+  SoMover m(so);
+  if (nio_write_feature_image(&m, f) != 0) {
+    fprintf(stderr, "%s: errno = %d\n", "WRITE FEAT", errno);
+    return -1;
+  }
+  int32_t n = f->numofpts > 0 && f->points ? f->numofpts : 0;
+  for (int32_t i = 0; i < n; i++) {
+    if (SO_write_long(so, f->points[i].x) != 0 || SO_write_long(so, f->points[i].y) != 0) {
+      fprintf(stderr, "%s: errno = %d\n", "WRITE XY PTS", errno);
+      return -1;
+    }
+  }
+  for (int32_t i = 0; f->z && i < n; i++) {
+    if (SO_write_long(so, f->z[i]) != 0) {
+      fprintf(stderr, "%s: errno = %d\n", "WRITE Z PTS", errno);
+      return -1;
+    }
+  }
+  for (int32_t i = 0; f->m && i < n; i++) {
+    if (SO_write_long(so, f->m[i]) != 0) {
+      fprintf(stderr, "%s: errno = %d\n", "WRITE M VALS", errno);
+      return -1;
+    }
+  }
+  return 0;
+}
+
+int32_t SO_readf(SO_OBJECT* so, FEATURE_STRUCT* f, int32_t allocate) {
+  if (!so || !f) return SE_INVALID_POINTER;
+  SoMover m(so);
+  int32_t present = 0;
+  if (nio_read_feature_image(&m, f, &present) != 0) return -1;
+  int32_t n = f->numofpts;
+  bool has_pts = (present & NIO_FEATURE_HAS_POINTS) && n > 0;
+  bool has_z = has_pts && (present & NIO_FEATURE_HAS_Z);
+  bool has_m = has_pts && (present & NIO_FEATURE_HAS_M);
+  if (!has_pts) return 0;
+  int64_t bytes = static_cast<int64_t>(n) * (8 + (has_z ? 4 : 0) + (has_m ? 4 : 0));
+  if (n > SG_MAX_POINTS) {
+    f->numofpts = 0;
+    return fail(so);
+  }
+  if (allocate) {
+    POINT* pts = static_cast<POINT*>(calloc(static_cast<size_t>(n), sizeof(POINT)));
+    int32_t* z = static_cast<int32_t*>(calloc(static_cast<size_t>(n), sizeof(int32_t)));
+    int32_t* mv = static_cast<int32_t*>(calloc(static_cast<size_t>(n), sizeof(int32_t)));
+    if (!pts || !z || !mv) {
+      free(pts);
+      free(z);
+      free(mv);
+      f->numofpts = 0;
+      return SO_drain(so, bytes) == 0 ? SE_OUT_OF_MEMORY : -1;
+    }
+    f->points = pts;
+    f->z = z;
+    f->m = mv;
+    f->allocpts = n;
+  } else if (!f->points || n > f->allocpts) {
+    f->numofpts = 0;
+    return refuse(so, bytes);
+  }
+  for (int32_t i = 0; i < n; i++)
+    if (SO_read_long(so, &f->points[i].x) != 0 || SO_read_long(so, &f->points[i].y) != 0) return -1;
+  if (has_z ? get_longs(so, f->z, n) != 0 : false) return -1;
+  if (!has_z && f->z) memset(f->z, 0, sizeof(int32_t) * static_cast<size_t>(n));
+  if (has_m ? get_longs(so, f->m, n) != 0 : false) return -1;
+  if (!has_m && f->m) memset(f->m, 0, sizeof(int32_t) * static_cast<size_t>(n));
+  return 0;
+}
+
+int32_t SO_write_compressed_feature(SO_OBJECT* so, const FEATURE_STRUCT* f) {
+  if (!so || !f) return SE_INVALID_POINTER;
+  int32_t size = SES_get_compressed_buffer_size(f);
+  if (SO_write_ulong(so, f->fid) != 0 || SO_write_long(so, f->numofpts) != 0 || SO_write_long(so, f->entity) != 0 ||
+      SO_write_long(so, size) != 0) {
+    fprintf(stderr, "%s: errno = %d\n", "WRITE COMPRESSED FEATURE BUFFER SIZE", errno);
+    return -1;
+  }
+  if (size > 0 && SO_write_bytes(so, f->buffer, size) != size) {
+    fprintf(stderr, "%s: errno = %d\n", "WRITE COMPRESSED FEATURE BUFFER", errno);
+    return -1;
+  }
+  if (size > 0 && SES_comp_feature_has_anno(f)) return SO_write_string(so, f->anno ? f->anno->text : "");
+  return 0;
+}
+
+int32_t SO_read_compressed_feature(SO_OBJECT* so, FEATURE_STRUCT* f) {
+  if (!so || !f) return SE_INVALID_POINTER;
+  int32_t entity, size;
+  if (SO_read_ulong(so, &f->fid) != 0 || SO_read_long(so, &f->numofpts) != 0 || SO_read_long(so, &entity) != 0 ||
+      SO_read_long(so, &size) != 0)
+    return -1;
+  f->entity = static_cast<int16_t>(entity);
+  if (size < 0) return SE_INVALID_PARAM;
+  if (size > CH_MAX_FEATURE_BYTES) return refuse(so, size);
+  if (size > 0 && (!f->buffer || f->buffer_cap < size)) {
+    unsigned char* b = static_cast<unsigned char*>(realloc(f->buffer, static_cast<size_t>(size)));
+    if (!b) return SO_drain(so, size) == 0 ? SE_OUT_OF_MEMORY : -1;
+    f->buffer = b;
+    f->buffer_cap = size;
+  }
+  if (size > 0 && SO_read_bytes(so, f->buffer, size) != size) return -1;
+  if (size > 0 && SES_comp_feature_has_anno(f)) {
+    if (!f->anno && SES_anno_create(&f->anno) != 0) {
+      char scratch[SE_ANNO_TEXT_LEN];
+      int32_t rc = SO_read_string(so, scratch, sizeof scratch);
+      return rc == 0 ? SE_OUT_OF_MEMORY : rc;
+    }
+    return SO_read_string(so, f->anno->text, SE_ANNO_TEXT_LEN);
+  }
+  if (f->anno) f->anno->text[0] = '\0';
+  return 0;
+}
+
+int32_t SO_write_construct(SO_OBJECT* so, const SQL_CONSTRUCT* c) {
+  if (!so) return SE_INVALID_POINTER;
+  int32_t n = c && c->tables ? c->num_tables : 0;
+  if (n < 0) return SE_INVALID_PARAM;
+  if (SO_write_long(so, n) != 0) return -1;
+  for (int32_t i = 0; i < n; i++)
+    if (SO_write_string(so, c->tables[i]) != 0) return -1;
+  const char* where = c ? c->where : nullptr;
+  int32_t len = where ? static_cast<int32_t>(strlen(where)) + 1 : 0;
+  if (SO_write_long(so, len) != 0) return -1;
+  return len > 0 && SO_write_bytes(so, where, len) != len ? -1 : 0;
+}
+
+void CH_construct_free(SQL_CONSTRUCT* c) {
+  if (!c) return;
+  free(c->tables);
+  free(c->where);
+  c->tables = nullptr;
+  c->where = nullptr;
+  c->num_tables = 0;
+}
+
+int32_t SO_read_construct(SO_OBJECT* so, SQL_CONSTRUCT* c) {
+  if (!so || !c) return SE_INVALID_POINTER;
+  c->num_tables = 0;
+  c->tables = nullptr;
+  c->where = nullptr;
+  int32_t n;
+  if (SO_read_long(so, &n) != 0) return -1;
+  if (n < 0 || n > CH_MAX_CONSTRUCT_TABLES) return n < 0 ? SE_INVALID_PARAM : fail(so);
+  char** tables = slot_block(n, SE_CONSTRUCT_TABLE_SLOT);
+  int32_t rc = tables ? 0 : SE_OUT_OF_DBMS_MEM;
+  for (int32_t i = 0; i < n; i++) {
+    char scratch[SE_CONSTRUCT_TABLE_SLOT];
+    int32_t r = SO_read_string(so, tables ? tables[i] : scratch, SE_CONSTRUCT_TABLE_SLOT);
+    if (r == -1) {
+      free(tables);
+      return -1;
+    }
+    if (rc == 0) rc = r;
+  }
+  int32_t len;
+  if (SO_read_long(so, &len) != 0) {
+    free(tables);
+    return -1;
+  }
+  if (len < 0) rc = rc ? rc : SE_INVALID_PARAM;
+  char* where = nullptr;
+  if (len > 0) {
+    if (len > CH_MAX_DYNAMIC_STRING) {
+      free(tables);
+      return refuse(so, len);
+    }
+    where = static_cast<char*>(calloc(1, static_cast<size_t>(len)));
+    if (!where) {
+      free(tables);
+      return SO_drain(so, len) == 0 ? SE_OUT_OF_DBMS_MEM : -1;
+    }
+    if (SO_read_bytes(so, where, len) != len) {
+      free(tables);
+      free(where);
+      return -1;
+    }
+    where[len - 1] = '\0';
+  }
+  if (rc != 0) {
+    free(tables);
+    free(where);
+    return rc;
+  }
+  c->num_tables = n;
+  c->tables = tables;
+  c->where = where;
+  return 0;
+}
+
+void CH_index_defs_free(INDEX_DEF* defs, int16_t count) {
+  if (!defs) return;
+  for (int16_t i = 0; i < count; i++) {
+    free(defs[i].columns);
+    free(defs[i].ascending);
+  }
+  free(defs);
+}
+
+int32_t SO_write_index_def(SO_OBJECT* so, int16_t count, const INDEX_DEF* defs) {
+  if (!so) return SE_INVALID_POINTER;
+  if (count < 0 || (count > 0 && !defs)) return SE_INVALID_PARAM;
+  if (SO_write_short(so, count) != 0) return -1;
+  for (int16_t i = 0; i < count; i++) {
+    const INDEX_DEF& d = defs[i];
+    int16_t cols = d.columns ? d.column_count : 0;
+    if (SO_write_short(so, cols) != 0) return -1;
+    for (int16_t k = 0; k < cols; k++)
+      if (SO_write_string(so, d.columns[k]) != 0 || SO_write_long(so, d.ascending ? d.ascending[k] : 1) != 0) return -1;
+    if (SO_write_string(so, d.name) != 0 || SO_write_long(so, d.unique) != 0) return -1;
+  }
+  return 0;
+}
+
+int32_t SO_read_index_def(SO_OBJECT* so, int16_t* count, INDEX_DEF** defs) {
+  if (!so || !count || !defs) return SE_INVALID_POINTER;
+  *count = 0;
+  *defs = nullptr;
+  int16_t n;
+  if (SO_read_short(so, &n) != 0) return -1;
+  if (n <= 0) return 0;
+  INDEX_DEF* a = static_cast<INDEX_DEF*>(calloc(static_cast<size_t>(n), sizeof(INDEX_DEF)));
+  int32_t rc = a ? 0 : SE_OUT_OF_MEMORY;
+  for (int16_t i = 0; i < n; i++) {
+    INDEX_DEF scratch{};
+    INDEX_DEF& d = a ? a[i] : scratch;
+    int16_t cols;
+    if (SO_read_short(so, &cols) != 0) {
+      CH_index_defs_free(a, n);
+      return -1;
+    }
+    if (cols < 0 || cols > CH_MAX_INDEX_COLUMNS) {
+      CH_index_defs_free(a, n);
+      return cols < 0 ? SE_INVALID_PARAM : fail(so);
+    }
+    d.column_count = cols;
+    d.columns = slot_block(cols, SE_INDEX_COLUMN_SLOT);
+    d.ascending = static_cast<int32_t*>(calloc(static_cast<size_t>(cols ? cols : 1), sizeof(int32_t)));
+    if ((!d.columns || !d.ascending) && rc == 0) rc = SE_OUT_OF_MEMORY;
+    for (int16_t k = 0; k < cols; k++) {
+      char scratch_name[SE_INDEX_COLUMN_SLOT];
+      int32_t flag;
+      int32_t r = SO_read_string(so, d.columns ? d.columns[k] : scratch_name, SE_INDEX_COLUMN_SLOT);
+      if (r == -1 || SO_read_long(so, &flag) != 0) {
+        if (!a) { free(scratch.columns); free(scratch.ascending); }
+        CH_index_defs_free(a, n);
+        return -1;
+      }
+      if (d.ascending) d.ascending[k] = flag;
+      if (rc == 0) rc = r;
+    }
+    int32_t r = SO_read_string(so, d.name, sizeof d.name);
+    int32_t unique;
+    if (!a) {
+      free(scratch.columns);
+      free(scratch.ascending);
+    }
+    if (r == -1 || SO_read_long(so, &unique) != 0) {
+      CH_index_defs_free(a, n);
+      return -1;
+    }
+    d.unique = unique;
+    if (rc == 0) rc = r;
+  }
+  if (rc != 0) {
+    CH_index_defs_free(a, n);
+    return rc;
+  }
+  *count = n;
+  *defs = a;
+  return 0;
+}
+
+int32_t SO_write_rasconstraint(SO_OBJECT* so, const RASCONSTRAINT* c) {
+  if (!so || !c) return SE_INVALID_POINTER;
+  SoMover m(so);
+  return status_of(nio_write_rasconstraint(&m, c));
+}
+
+int32_t SO_read_rasconstraint(SO_OBJECT* so, RASCONSTRAINT** c) {
+  if (!so || !c) return SE_INVALID_POINTER;
+  *c = nullptr;
+  SoMover m(so);
+  return status_of(nio_read_rasconstraint(&m, c));
+}
+
+// ---- 6. spatial filters -------------------------------------------------------------
+//
+// The filters and their relation-string slots live in one block; each shape
+// filter owns its feature (with point arrays) and the feature's reference.
+
+void CH_filters_free(SPATIAL_FILTER* filters, int16_t count) {
+  if (!filters) return;
+  for (int16_t i = 0; i < count; i++) {
+    if (filters[i].filter_type != SE_SHAPE_FILTER || !filters[i].filter.shape) continue;
+    FEATURE_STRUCT* f = filters[i].filter.shape;
+    free(f->points);
+    free(f->z);
+    free(f->m);
+    if (f->coordref) {
+      free(f->coordref->srtext);
+      SgCoordRefFree(f->coordref);
+    }
+    free(f);
+  }
+  free(filters);
+}
+
+// One block for count filters and their 256-byte relation-string slots.
+SPATIAL_FILTER* ch_filter_block(int16_t count) {
+  size_t bytes = static_cast<size_t>(count) * (sizeof(SPATIAL_FILTER) + SE_FILTER_CBM_SLOT);
+  return static_cast<SPATIAL_FILTER*>(calloc(1, bytes ? bytes : 1));
+}
+
+char* ch_filter_cbm_slot(SPATIAL_FILTER* block, int16_t count, int16_t i) {
+  return reinterpret_cast<char*>(block + count) + static_cast<size_t>(i) * SE_FILTER_CBM_SLOT;
+}
+
+// A shape filter's feature, allocated with its reference: 0 or a status.
+int32_t ch_filter_new_shape(SPATIAL_FILTER* f) {
+  f->filter.shape = static_cast<FEATURE_STRUCT*>(calloc(1, sizeof(FEATURE_STRUCT)));
+  if (!f->filter.shape) return SE_OUT_OF_MEMORY;
+  int32_t rc = SgCoordRefCreate(&f->filter.shape->coordref);
+  return rc == 0 ? 0 : SES_map_shape_error_to_zul(rc);
+}
+
+int32_t SO_write_filter_array(SO_OBJECT* so, int16_t count, const SPATIAL_FILTER* filters, int32_t legacy) {
+  if (!so) return SE_INVALID_POINTER;
+  if (count < 0 || (count > 0 && !filters)) return SE_INVALID_PARAM;
+  for (int16_t i = 0; i < count; i++)
+    if (filters[i].filter_type == SE_SHAPE_FILTER && (!filters[i].filter.shape || !filters[i].filter.shape->coordref))
+      return SE_INVALID_POINTER;
+  if (SO_write_short(so, count) != 0) return -1;
+  SoMover m(so);
+  for (int16_t i = 0; i < count; i++) {
+    if (nio_write_filter_image(&m, &filters[i], legacy) != 0) return -1;
+    if (!legacy && filters[i].method == SM_CBM && SO_write_string(so, filters[i].cbm ? filters[i].cbm : "") != 0)
+      return -1;
+  }
+  for (int16_t i = 0; i < count; i++) {
+    if (filters[i].filter_type != SE_SHAPE_FILTER) continue;
+    const FEATURE_STRUCT* f = filters[i].filter.shape;
+    if (SO_writef(so, f) != 0 || SO_write_coordref(so, f->coordref, legacy) != 0) return -1;
+  }
+  return 0;
+}
+
+int32_t SO_read_filter_array(SO_OBJECT* so, int16_t* count, SPATIAL_FILTER** filters, int32_t legacy) {
+  if (!so || !count || !filters) return SE_INVALID_POINTER;
+  *count = 0;
+  *filters = nullptr;
+  int16_t n;
+  if (SO_read_short(so, &n) != 0) return -1;
+  if (n <= 0) return n < 0 ? SE_INVALID_PARAM : 0;
+  if (n > CH_MAX_FILTERS) return fail(so);
+  SPATIAL_FILTER* a = ch_filter_block(n);
+  if (!a) return fail(so);  // the rest of the array cannot be read past
+  SoMover m(so);
+  int32_t rc = 0;
+  for (int16_t i = 0; i < n; i++) {
+    if (nio_read_filter_image(&m, &a[i], legacy) != 0) {
+      free(a);
+      return -1;
+    }
+    if (a[i].filter_type == SE_SHAPE_FILTER) a[i].filter.shape = nullptr;  // the peer's word is not ours
+    a[i].cbm = nullptr;
+    if (!legacy && a[i].method == SM_CBM) {
+      a[i].cbm = ch_filter_cbm_slot(a, n, i);
+      int32_t r = SO_read_string(so, a[i].cbm, SE_FILTER_CBM_SLOT);
+      if (r == -1) {
+        free(a);
+        return -1;
+      }
+      if (rc == 0) rc = r;
+    }
+  }
+  for (int16_t i = 0; i < n; i++) {
+    if (a[i].filter_type != SE_SHAPE_FILTER) continue;
+    int32_t r = ch_filter_new_shape(&a[i]);
+    if (r != 0) {
+      CH_filters_free(a, n);
+      return fail(so);  // the shapes that follow cannot be placed
+    }
+    r = SO_readf(so, a[i].filter.shape, 1);
+    if (r == 0) r = SO_read_coordref(so, a[i].filter.shape->coordref, legacy);
+    if (r != 0) {
+      CH_filters_free(a, n);
+      return r;
+    }
+  }
+  if (rc != 0) {
+    CH_filters_free(a, n);
+    return rc;
+  }
+  *count = n;
+  *filters = a;
+  return 0;
 }

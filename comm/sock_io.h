@@ -141,6 +141,24 @@ int32_t SO_write_locator(SO_OBJECT* so, const LOCATOR* l);
 int32_t SO_read_locator(SO_OBJECT* so, LOCATOR* l);
 int32_t SO_write_locator_list(SO_OBJECT* so, const LOCATOR* list, int32_t count);
 int32_t SO_read_locator_list(SO_OBJECT* so, LOCATOR* list, int32_t cap, int32_t* count);
+int32_t SO_writef(SO_OBJECT* so, const FEATURE_STRUCT* f);
+int32_t SO_readf(SO_OBJECT* so, FEATURE_STRUCT* f, int32_t allocate);
+int32_t SO_write_compressed_feature(SO_OBJECT* so, const FEATURE_STRUCT* f);
+int32_t SO_read_compressed_feature(SO_OBJECT* so, FEATURE_STRUCT* f);
+int32_t SO_write_construct(SO_OBJECT* so, const SQL_CONSTRUCT* c);
+int32_t SO_read_construct(SO_OBJECT* so, SQL_CONSTRUCT* c);
+int32_t SO_write_index_def(SO_OBJECT* so, int16_t count, const INDEX_DEF* defs);
+int32_t SO_read_index_def(SO_OBJECT* so, int16_t* count, INDEX_DEF** defs);
+int32_t SO_write_filter_array(SO_OBJECT* so, int16_t count, const SPATIAL_FILTER* filters, int32_t legacy);
+int32_t SO_read_filter_array(SO_OBJECT* so, int16_t* count, SPATIAL_FILTER** filters, int32_t legacy);
+int32_t SO_write_rasconstraint(SO_OBJECT* so, const RASCONSTRAINT* c);
+int32_t SO_read_rasconstraint(SO_OBJECT* so, RASCONSTRAINT** c);
+// Shared with the XDR transport: the block of count filters and their
+// relation-string slots, the slot of filter i, and a shape filter's new
+// feature with its reference.
+SPATIAL_FILTER* ch_filter_block(int16_t count);
+char* ch_filter_cbm_slot(SPATIAL_FILTER* block, int16_t count, int16_t i);
+int32_t ch_filter_new_shape(SPATIAL_FILTER* f);
 // The byte length of a state's packed lineage (0 without one); shared with
 // the XDR transport.
 int32_t ch_lineage_bytes(const STATE* s);

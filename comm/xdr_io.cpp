@@ -885,3 +885,392 @@ int32_t XDR_write_locator_list(XDR* x, const LOCATOR* list, int32_t count) { ret
 int32_t XDR_read_locator_list(XDR* x, LOCATOR* list, int32_t cap, int32_t* count) {
   return get_locators(x, list, cap, count);
 }
+
+// ---- 5. shapes, constructs, index definitions, raster constraints ---------------
+
+#include "anno.h"
+#include "comp_ftr.h"
+
+namespace {
+
+// Longest table name the reader takes, and the longest the writer sends.
+constexpr u_int kConstructTableRead = 161;
+constexpr u_int kConstructTableWrite = SE_CONSTRUCT_TABLE_SLOT;
+
+// The feature and its arrays in the current record. 0, -1, SE_INVALID_PARAM
+// (more points than the feature holds), SE_OUT_OF_MEMORY.
+int32_t feature_body(XDR* x, FEATURE_STRUCT* f, int32_t allocate) {
+  if (x->x_op == XDR_ENCODE) {
+    if (!xdr_FEATURE_STRUCT(x, f)) return -1;
+    int32_t n = f->numofpts > 0 && f->points ? f->numofpts : 0;
+    if (n == 0) return 0;
+    if (!xdr_FEATURE_XYPTS(x, f->points, n)) return -1;
+    if (f->z && !xdr_FEATURE_ZPTS(x, f->z, n)) return -1;
+    if (f->m && !xdr_FEATURE_MVALS(x, f->m, n)) return -1;
+    return 0;
+  }
+  if (SgsShapeSetActive(f) != 0) return -1;
+  int32_t present = 0;
+  if (!xdr_FEATURE_STRUCT_present(x, f, &present)) return -1;
+  int32_t n = f->numofpts;
+  if (!(present & NIO_FEATURE_HAS_POINTS) || n <= 0) return 0;
+  if (n > SG_MAX_POINTS) return SE_INVALID_PARAM;
+  if (allocate) {
+    POINT* pts = static_cast<POINT*>(calloc(static_cast<size_t>(n), sizeof(POINT)));
+    int32_t* z = static_cast<int32_t*>(calloc(static_cast<size_t>(n), sizeof(int32_t)));
+    int32_t* m = static_cast<int32_t*>(calloc(static_cast<size_t>(n), sizeof(int32_t)));
+    if (!pts || !z || !m) {
+      free(pts);
+      free(z);
+      free(m);
+      f->numofpts = 0;
+      return SE_OUT_OF_MEMORY;
+    }
+    f->points = pts;
+    f->z = z;
+    f->m = m;
+    f->allocpts = n;
+  } else if (!f->points || n > f->allocpts) {
+    f->numofpts = 0;
+    return SE_INVALID_PARAM;
+  }
+  if (!xdr_FEATURE_XYPTS(x, f->points, n)) return -1;
+  // A missing receiving array gets a scratch one inside the decoder.
+  if (present & NIO_FEATURE_HAS_Z) {
+    if (!xdr_FEATURE_ZPTS(x, f->z, n)) return -1;
+  } else if (f->z) {
+    memset(f->z, 0, sizeof(int32_t) * static_cast<size_t>(n));
+  }
+  if (present & NIO_FEATURE_HAS_M) {
+    if (!xdr_FEATURE_MVALS(x, f->m, n)) return -1;
+  } else if (f->m) {
+    memset(f->m, 0, sizeof(int32_t) * static_cast<size_t>(n));
+  }
+  return 0;
+}
+
+}  // namespace
+
+int32_t XDR_writef(XDR* x, const FEATURE_STRUCT* f) {
+  if (!x || !f) return SE_INVALID_POINTER;
+  if (XDR_write_start(x) != 0) return -1;
+  return feature_body(x, const_cast<FEATURE_STRUCT*>(f), 0);
+}
+
+int32_t XDR_readf(XDR* x, FEATURE_STRUCT* f, int32_t allocate) {
+  if (!x || !f) return SE_INVALID_POINTER;
+  if (XDR_read_start(x) != 0) return -1;
+  return XDR_read_end(x, feature_body(x, f, allocate));
+}
+
+int32_t XDR_write_compressed_feature(XDR* x, const FEATURE_STRUCT* f) {
+  if (!x || !f) return SE_INVALID_POINTER;
+  if (XDR_write_start(x) != 0) return -1;
+  int32_t size = SES_get_compressed_buffer_size(f);
+  uint32_t fid = f->fid;
+  int n = f->numofpts;
+  short entity = f->entity;
+  if (!xdr_u_int(x, &fid) || !xdr_int(x, &n) || !xdr_short(x, &entity) || !xdr_int(x, &size)) return -1;
+  if (size > 0 && !xdr_opaque(x, reinterpret_cast<char*>(f->buffer), static_cast<u_int>(size))) return -1;
+  if (size > 0 && SES_comp_feature_has_anno(f)) {
+    const char* text = f->anno ? f->anno->text : "";
+    return enc_text(x, text, static_cast<uint32_t>(strnlen(text, SE_ANNO_TEXT_LEN - 1))) ? 0 : -1;
+  }
+  return 0;
+}
+
+int32_t XDR_read_compressed_feature(XDR* x, FEATURE_STRUCT* f) {
+  if (!x || !f) return SE_INVALID_POINTER;
+  if (XDR_read_start(x) != 0) return -1;
+  uint32_t fid;
+  int n, size;
+  short entity;
+  if (!xdr_u_int(x, &fid) || !xdr_int(x, &n) || !xdr_short(x, &entity) || !xdr_int(x, &size))
+    return XDR_read_end(x, -1);
+  f->fid = fid;
+  f->numofpts = n;
+  f->entity = entity;
+  if (size < 0 || size > CH_MAX_FEATURE_BYTES) return XDR_read_end(x, SE_INVALID_PARAM);
+  if (size > 0 && (!f->buffer || f->buffer_cap < size)) {
+    unsigned char* b = static_cast<unsigned char*>(realloc(f->buffer, static_cast<size_t>(size)));
+    if (!b) return XDR_read_end(x, SE_OUT_OF_MEMORY);
+    f->buffer = b;
+    f->buffer_cap = size;
+  }
+  if (size > 0 && !xdr_opaque(x, reinterpret_cast<char*>(f->buffer), static_cast<u_int>(size)))
+    return XDR_read_end(x, -1);
+  if (size > 0 && SES_comp_feature_has_anno(f)) {
+    if (!f->anno && SES_anno_create(&f->anno) != 0) return XDR_read_end(x, SE_OUT_OF_MEMORY);
+    u_int len;
+    if (!xdr_u_int(x, &len)) return XDR_read_end(x, -1);
+    if (len >= SE_ANNO_TEXT_LEN) return XDR_read_end(x, SE_INVALID_PARAM);
+    if (!xdr_opaque(x, f->anno->text, len)) return XDR_read_end(x, -1);
+    f->anno->text[len] = '\0';
+  } else if (f->anno) {
+    f->anno->text[0] = '\0';
+  }
+  return XDR_read_end(x, 0);
+}
+
+int32_t XDR_write_construct(XDR* x, const SQL_CONSTRUCT* c, int32_t legacy) {
+  if (!x) return SE_INVALID_POINTER;
+  int n = c && c->tables ? c->num_tables : 0;
+  if (n < 0) return SE_INVALID_PARAM;
+  if (XDR_write_start(x) != 0) return -1;
+  if (!xdr_int(x, &n)) return -1;
+  for (int i = 0; i < n; i++) {
+    const char* t = c->tables[i] ? c->tables[i] : "";
+    if (!enc_text(x, t, static_cast<uint32_t>(strnlen(t, kConstructTableWrite)))) return -1;
+  }
+  const char* where = c ? c->where : nullptr;
+  int len = where ? static_cast<int>(strlen(where)) + 1 : 0;
+  if (!xdr_int(x, &len)) return -1;
+  if (len == 0) return 0;
+  if (!legacy) return xdr_opaque(x, const_cast<char*>(where), static_cast<u_int>(len)) ? 0 : -1;
+  for (int i = 0; i < len; i++)
+    if (!xdr_const_char(x, const_cast<char*>(&where[i]))) return -1;
+  return 0;
+}
+
+int32_t XDR_read_construct(XDR* x, SQL_CONSTRUCT* c, int32_t legacy) {
+  if (!x || !c) return SE_INVALID_POINTER;
+  c->num_tables = 0;
+  c->tables = nullptr;
+  c->where = nullptr;
+  if (XDR_read_start(x) != 0) return -1;
+  int n;
+  if (!xdr_int(x, &n)) return XDR_read_end(x, -1);
+  if (n < 0 || n > CH_MAX_CONSTRUCT_TABLES) return XDR_read_end(x, SE_INVALID_PARAM);
+  char** tables = slot_block(n, SE_CONSTRUCT_TABLE_SLOT);
+  if (!tables) return XDR_read_end(x, SE_OUT_OF_DBMS_MEM);
+  for (int i = 0; i < n; i++) {
+    u_int len;
+    int32_t rc = !xdr_u_int(x, &len) ? -1 : len > kConstructTableRead ? SE_INVALID_PARAM
+               : xdr_opaque(x, tables[i], len) ? 0 : -1;
+    if (rc != 0) {
+      free(tables);
+      return XDR_read_end(x, rc);
+    }
+  }
+  int len;
+  if (!xdr_int(x, &len)) {
+    free(tables);
+    return XDR_read_end(x, -1);
+  }
+  if (len < 0 || len > CH_MAX_DYNAMIC_STRING) {
+    free(tables);
+    return XDR_read_end(x, SE_INVALID_PARAM);
+  }
+  char* where = nullptr;
+  if (len > 0) {
+    where = static_cast<char*>(calloc(1, static_cast<size_t>(len)));
+    bool ok = where != nullptr;
+    if (ok && !legacy) ok = xdr_opaque(x, where, static_cast<u_int>(len));
+    for (int i = 0; ok && legacy && i < len; i++) ok = xdr_const_char(x, &where[i]);
+    if (!ok) {
+      free(tables);
+      int32_t rc = where ? -1 : SE_OUT_OF_DBMS_MEM;
+      free(where);
+      return XDR_read_end(x, rc);
+    }
+    where[len - 1] = '\0';
+  }
+  c->num_tables = n;
+  c->tables = tables;
+  c->where = where;
+  return XDR_read_end(x, 0);
+}
+
+int32_t XDR_write_index_def(XDR* x, int16_t count, const INDEX_DEF* defs) {
+  if (!x) return SE_INVALID_POINTER;
+  if (count < 0 || (count > 0 && !defs)) return SE_INVALID_PARAM;
+  if (XDR_write_start(x) != 0) return -1;
+  short n = count;
+  if (!xdr_short(x, &n)) return -1;
+  for (short i = 0; i < n; i++) {
+    INDEX_DEF& d = const_cast<INDEX_DEF&>(defs[i]);
+    short cols = d.columns ? d.column_count : 0;
+    if (!xdr_short(x, &cols)) return -1;
+    for (short k = 0; k < cols; k++) {
+      int flag = d.ascending ? d.ascending[k] : 1;
+      if (!xdr_char_field(x, d.columns[k], SE_INDEX_COLUMN_SLOT) || !xdr_int(x, &flag)) return -1;
+    }
+    if (!xdr_char_field(x, d.name, sizeof d.name) || !xdr_int(x, &d.unique)) return -1;
+  }
+  return 0;
+}
+
+int32_t XDR_read_index_def(XDR* x, int16_t* count, INDEX_DEF** defs) {
+  if (!x || !count || !defs) return SE_INVALID_POINTER;
+  *count = 0;
+  *defs = nullptr;
+  if (XDR_read_start(x) != 0) return -1;
+  short n;
+  if (!xdr_short(x, &n)) return XDR_read_end(x, -1);
+  if (n <= 0) return XDR_read_end(x, 0);
+  INDEX_DEF* a = static_cast<INDEX_DEF*>(calloc(static_cast<size_t>(n), sizeof(INDEX_DEF)));
+  if (!a) return XDR_read_end(x, SE_OUT_OF_MEMORY);
+  int32_t rc = 0;
+  for (short i = 0; rc == 0 && i < n; i++) {
+    INDEX_DEF& d = a[i];
+    short cols;
+    if (!xdr_short(x, &cols)) { rc = -1; break; }
+    if (cols < 0 || cols > CH_MAX_INDEX_COLUMNS) { rc = SE_INVALID_PARAM; break; }
+    d.column_count = cols;
+    d.columns = slot_block(cols, SE_INDEX_COLUMN_SLOT);
+    d.ascending = static_cast<int32_t*>(calloc(static_cast<size_t>(cols ? cols : 1), sizeof(int32_t)));
+    if (!d.columns || !d.ascending) { rc = SE_OUT_OF_MEMORY; break; }
+    for (short k = 0; rc == 0 && k < cols; k++)
+      if (!xdr_char_field(x, d.columns[k], SE_INDEX_COLUMN_SLOT) || !xdr_int(x, &d.ascending[k])) rc = -1;
+    if (rc == 0 && (!xdr_char_field(x, d.name, sizeof d.name) || !xdr_int(x, &d.unique))) rc = -1;
+  }
+  if (rc != 0) {
+    CH_index_defs_free(a, n);
+    return XDR_read_end(x, rc);
+  }
+  *count = n;
+  *defs = a;
+  return XDR_read_end(x, 0);
+}
+
+int32_t XDR_write_rasconstraint(XDR* x, const RASCONSTRAINT* c) {
+  if (!x || !c) return SE_INVALID_POINTER;
+  if (c->num_bands < 0 || (c->num_bands > 0 && !c->bands)) return SE_INVALID_PARAM;
+  if (XDR_write_start(x) != 0) return -1;
+  RASCONSTRAINT* m = const_cast<RASCONSTRAINT*>(c);
+  if (!xdr_int(x, &m->level) || !xdr_int(x, &m->num_bands)) return -1;
+  for (int32_t i = 0; i < c->num_bands; i++)
+    if (!xdr_int(x, &m->bands[i])) return -1;
+  return xdr_int(x, &m->value16) && xdr_int(x, &m->min_column) && xdr_int(x, &m->min_row) &&
+                 xdr_int(x, &m->max_column) && xdr_int(x, &m->max_row)
+             ? 0
+             : -1;
+}
+
+int32_t XDR_read_rasconstraint(XDR* x, RASCONSTRAINT** out) {
+  if (!x || !out) return SE_INVALID_POINTER;
+  *out = nullptr;
+  if (XDR_read_start(x) != 0) return -1;
+  RASCONSTRAINT* c = static_cast<RASCONSTRAINT*>(calloc(1, sizeof(RASCONSTRAINT)));
+  if (!c) return XDR_read_end(x, SE_OUT_OF_MEMORY);
+  int32_t rc = xdr_int(x, &c->level) && xdr_int(x, &c->num_bands) ? 0 : -1;
+  if (rc == 0 && (c->num_bands < 0 || c->num_bands > SE_RASCONSTRAINT_MAX_BANDS)) rc = SE_INVALID_PARAM;
+  if (rc == 0 && c->num_bands > 0) {
+    c->bands = static_cast<int32_t*>(calloc(static_cast<size_t>(c->num_bands), sizeof(int32_t)));
+    if (!c->bands) rc = SE_OUT_OF_MEMORY;
+    for (int32_t i = 0; rc == 0 && i < c->num_bands; i++)
+      if (!xdr_int(x, &c->bands[i])) rc = -1;
+  }
+  if (rc == 0 && !(xdr_int(x, &c->value16) && xdr_int(x, &c->min_column) && xdr_int(x, &c->min_row) &&
+                   xdr_int(x, &c->max_column) && xdr_int(x, &c->max_row)))
+    rc = -1;
+  if (rc != 0) {
+    free(c->bands);
+    free(c);
+    return XDR_read_end(x, rc);
+  }
+  *out = c;
+  return XDR_read_end(x, 0);
+}
+
+// ---- 6. spatial filters -------------------------------------------------------------
+//
+// Record pattern of a shape filter, shared by writer and reader: the shape
+// and its arrays end the record that holds the filter's first fields, the
+// shape's reference is a record of its own, and the filter's remaining fields
+// start a new record.
+
+int32_t XDR_write_filter_array(XDR* x, int16_t count, const SPATIAL_FILTER* filters, int32_t legacy) {
+  if (!x) return SE_INVALID_POINTER;
+  if (count < 0 || (count > 0 && !filters)) return SE_INVALID_PARAM;
+  for (int16_t i = 0; i < count; i++) {
+    int32_t type = filters[i].filter_type;
+    if (type != SE_SHAPE_FILTER && type != SE_ID_FILTER) return -1;
+    if (type == SE_SHAPE_FILTER && (!filters[i].filter.shape || !filters[i].filter.shape->coordref))
+      return SE_INVALID_POINTER;
+  }
+  if (XDR_write_start(x) != 0) return -1;
+  short n = count;
+  if (!xdr_short(x, &n)) return -1;
+  for (int16_t i = 0; i < count; i++) {
+    SPATIAL_FILTER& f = const_cast<SPATIAL_FILTER&>(filters[i]);
+    if (!xdr_char_field(x, f.table, sizeof f.table) || !xdr_char_field(x, f.column, sizeof f.column) ||
+        !xdr_int(x, &f.filter_type))
+      return -1;
+    if (f.filter_type == SE_SHAPE_FILTER) {
+      if (feature_body(x, f.filter.shape, 0) != 0) return -1;
+      if (XDR_write_coordref(x, f.filter.shape->coordref, legacy) != 0) return -1;
+      if (XDR_write_start(x) != 0) return -1;
+    } else {
+      if (!xdr_int(x, &f.filter.id) || !xdr_char_field(x, f.id_table, sizeof f.id_table)) return -1;
+    }
+    if (!xdr_int(x, &f.method) || !xdr_int(x, &f.truth)) return -1;
+    if (f.method == SM_CBM) {
+      const char* cbm = f.cbm ? f.cbm : "";
+      if (!enc_text(x, cbm, static_cast<uint32_t>(strnlen(cbm, SE_FILTER_CBM_SLOT - 1)))) return -1;
+    }
+  }
+  return 0;
+}
+
+int32_t XDR_read_filter_array(XDR* x, int16_t* count, SPATIAL_FILTER** filters, int32_t legacy) {
+  if (!x || !count || !filters) return SE_INVALID_POINTER;
+  *count = 0;
+  *filters = nullptr;
+  if (XDR_read_start(x) != 0) return -1;
+  short n;
+  if (!xdr_short(x, &n)) return XDR_read_end(x, -1);
+  if (n <= 0) return XDR_read_end(x, n < 0 ? SE_INVALID_PARAM : 0);
+  if (n > CH_MAX_FILTERS) return XDR_read_end(x, SE_INVALID_PARAM);
+  SPATIAL_FILTER* a = ch_filter_block(n);
+  if (!a) return XDR_read_end(x, SE_OUT_OF_MEMORY);
+  int32_t rc = 0;
+  bool crossed = false;  // a record boundary inside the item has been passed
+  for (short i = 0; rc == 0 && i < n; i++) {
+    SPATIAL_FILTER& f = a[i];
+    if (!xdr_char_field(x, f.table, sizeof f.table) || !xdr_char_field(x, f.column, sizeof f.column) ||
+        !xdr_int(x, &f.filter_type)) {
+      rc = -1;
+      break;
+    }
+    if (f.filter_type == SE_SHAPE_FILTER) {
+      if ((rc = ch_filter_new_shape(&f)) != 0) break;
+      if ((rc = feature_body(x, f.filter.shape, 1)) != 0) break;
+      crossed = true;
+      if (!xdrrec_skiprecord(x) || XDR_read_coordref(x, f.filter.shape->coordref, legacy) != 0) {
+        rc = -1;
+        break;
+      }
+    } else if (f.filter_type == SE_ID_FILTER) {
+      if (!xdr_int(x, &f.filter.id) || !xdr_char_field(x, f.id_table, sizeof f.id_table)) {
+        rc = -1;
+        break;
+      }
+    } else {
+      rc = -1;
+      break;
+    }
+    if (!xdr_int(x, &f.method) || !xdr_int(x, &f.truth)) {
+      rc = -1;
+      break;
+    }
+    if (f.method == SM_CBM) {
+      f.cbm = ch_filter_cbm_slot(a, n, i);
+      u_int len;
+      if (!xdr_u_int(x, &len)) rc = -1;
+      else if (len >= SE_FILTER_CBM_SLOT) rc = SE_INVALID_PARAM;
+      else if (!xdr_opaque(x, f.cbm, len)) rc = -1;
+      else f.cbm[len] = '\0';
+    }
+  }
+  if (rc != 0) {
+    CH_filters_free(a, n);
+    // Past a record boundary the rest of the array's records cannot be told
+    // from the items after it.
+    if (crossed) chan_of(x)->out_of_step = 1;
+    return XDR_read_end(x, rc);
+  }
+  *count = n;
+  *filters = a;
+  return XDR_read_end(x, 0);
+}

@@ -72,6 +72,16 @@
 // depth, and it bounds what a peer's length can make the reader allocate.
 #define CH_MAX_LINEAGE_BYTES   (1 << 20)
 
+// Most tables a query construct may name; a query joins a handful.
+#define CH_MAX_CONSTRUCT_TABLES 256
+// Longest compressed feature (bytes) the channel accepts.
+#define CH_MAX_FEATURE_BYTES   CH_MAX_DRAIN
+// Most columns of one index definition.
+#define CH_MAX_INDEX_COLUMNS   256
+
+// Most filters of one query; a query carries a handful.
+#define CH_MAX_FILTERS         1024
+
 // ---- release boundaries that choose record layouts
 #define CH_RELEASE_CURRENT_LAYOUTS  81199   // above: current STATE and METADATA layouts
 #define CH_RELEASE_CHUNKED_FIDS     83001   // above: chunked feature-id arrays on XDR
@@ -226,6 +236,36 @@ int32_t CH_write_locator(CHANNEL* ch, const LOCATOR* l);
 int32_t CH_read_locator(CHANNEL* ch, LOCATOR* l);
 int32_t CH_write_locator_list(CHANNEL* ch, const LOCATOR* list, int32_t count);
 int32_t CH_read_locator_list(CHANNEL* ch, LOCATOR* list, int32_t cap, int32_t* count);
+// A shape with its point, Z and measure arrays. With allocate set the read
+// allocates the three arrays (free()) for the received count; otherwise it
+// fills the feature's own arrays, which must hold the count (allocpts).
+int32_t CH_writef(CHANNEL* ch, const FEATURE_STRUCT* f);
+int32_t CH_readf(CHANNEL* ch, FEATURE_STRUCT* f, int32_t allocate);
+// A compressed feature: its id, point count, entity, the packed bytes and,
+// when the packed header says so, the annotation text. The read grows the
+// feature's buffer as needed.
+int32_t CH_write_compressed_feature(CHANNEL* ch, const FEATURE_STRUCT* f);
+int32_t CH_read_compressed_feature(CHANNEL* ch, FEATURE_STRUCT* f);
+// A query construct; the read allocates the table block and the where
+// clause (free CH_construct_free).
+int32_t CH_write_construct(CHANNEL* ch, const SQL_CONSTRUCT* c);
+int32_t CH_read_construct(CHANNEL* ch, SQL_CONSTRUCT* c);
+void CH_construct_free(SQL_CONSTRUCT* c);
+// Index definitions, 16-bit count; the read allocates (CH_index_defs_free).
+int32_t CH_write_index_def(CHANNEL* ch, int16_t count, const INDEX_DEF* defs);
+int32_t CH_read_index_def(CHANNEL* ch, int16_t* count, INDEX_DEF** defs);
+void CH_index_defs_free(INDEX_DEF* defs, int16_t count);
+// Spatial filters, 16-bit count; each shape filter brings its shape and the
+// shape's coordinate reference. The read allocates the filters, their
+// relation strings, shapes and references (free CH_filters_free). The layout
+// follows the legacy flag.
+int32_t CH_write_filter_array(CHANNEL* ch, int16_t count, const SPATIAL_FILTER* filters);
+int32_t CH_read_filter_array(CHANNEL* ch, int16_t* count, SPATIAL_FILTER** filters);
+void CH_filters_free(SPATIAL_FILTER* filters, int16_t count);
+// A raster constraint; the read allocates the record and its band numbers
+// (free the numbers, then the record). The write serves the client side.
+int32_t CH_write_rasconstraint(CHANNEL* ch, const RASCONSTRAINT* c);
+int32_t CH_read_rasconstraint(CHANNEL* ch, RASCONSTRAINT** c);
 // A 16-bit count and the definitions; the read allocates the array (free()),
 // none for a count of 0.
 int32_t CH_write_column_def(CHANNEL* ch, int16_t count, const COLUMN_DEF* defs);

@@ -8,6 +8,7 @@
 // keep aside cursors.
 #include "dl_cli_impl.h"
 #include "dl_conn.h"
+#include "dl_esql.h"
 
 #include <ctype.h>
 #include <pwd.h>
@@ -299,6 +300,7 @@ SQLRETURN SQLConnect(SQLHDBC hdbc, SQLCHAR* server, SQLSMALLINT server_len, SQLC
   c->wdb = db;
   c->path = path;
   c->connected = true;
+  esql_note_connect(c);  // the current connection of sqlabndx and sqlustat_api
   return SQL_SUCCESS;
 }
 
@@ -310,6 +312,7 @@ SQLRETURN SQLDisconnect(SQLHDBC hdbc) {
     cli_diag(c, "08003", DB2LITE_NATIVE_CLI, "CLI0106E", "Connection is closed.");
     return SQL_ERROR;
   }
+  esql_note_disconnect(c);
   // Work not committed is rolled back: a disconnect never makes changes
   // durable by itself.
   conn_end(c, nullptr, false);

@@ -478,6 +478,8 @@ const FnDef kFunctions[] = {
     {"DL_TIME", 0, f_time, false},
     {"DL_IDENTITY_SET", 1, f_identity_set, false},
     {"IDENTITY_VAL_LOCAL", 0, f_identity_val_local, false},
+    {"DL_IDENTITY_NEXT", 4, dl_identity_next_fn, false},
+    {"DL_PAD", 2, dl_pad_fn, true},
     {"DL_RAISE", 3, f_raise, false},
     {"CONCAT", 2, f_concat, true},
     {"LOCATE", 2, f_locate, true},
@@ -519,6 +521,23 @@ const FnDef kFunctions[] = {
 };
 
 }  // namespace
+
+// DL_PAD(v, n): DB2 keeps a CHAR(n) value n bytes long, blank-filled. Text
+// stays text and binary stays binary; NULL and values already n bytes long
+// come back unchanged.
+void dl_pad_fn(sqlite3_context* cx, int, sqlite3_value** v) {
+  int type = sqlite3_value_type(v[0]);
+  int64_t n = sqlite3_value_int64(v[1]);
+  if (type == SQLITE_NULL || n <= 0 || n > 254) return sqlite3_result_value(cx, v[0]);
+  bool blob = type == SQLITE_BLOB;
+  const void* p = blob ? sqlite3_value_blob(v[0]) : (const void*)sqlite3_value_text(v[0]);
+  int len = sqlite3_value_bytes(v[0]);
+  if (len >= n) return sqlite3_result_value(cx, v[0]);
+  std::string out(p ? (const char*)p : "", (size_t)len);
+  out.append((size_t)(n - len), ' ');
+  if (blob) sqlite3_result_blob(cx, out.data(), (int)out.size(), SQLITE_TRANSIENT);
+  else sqlite3_result_text(cx, out.data(), (int)out.size(), SQLITE_TRANSIENT);
+}
 
 int dl_register_collation(sqlite3* db) {
   return sqlite3_create_collation(db, "DB2PAD", SQLITE_UTF8, nullptr, pad_compare);

@@ -11,6 +11,7 @@
 #include <stdint.h>
 
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -57,6 +58,8 @@ struct DlTablePriv {
   bool exists = false;  // the object is in the catalogue
 };
 
+struct DlIdentityStore;  // the side file of identity counters (dl_identity.cpp)
+
 struct DlSessionState {
   std::mutex mu;                              // guards the fields below
   const DlSession* session = nullptr;         // the session the state belongs to
@@ -66,7 +69,16 @@ struct DlSessionState {
   bool enforce = true;                        // the authorizer checks privileges
   int64_t identity_local = 0;                 // IDENTITY_VAL_LOCAL()
   bool identity_set = false;
+  std::shared_ptr<DlIdentityStore> identity;  // opened at the first identity value taken
 };
+
+// DL_IDENTITY_NEXT(id, floor, increment, cache), registered with the
+// session state as user data: the next value of an identity counter, taken
+// outside the unit of work so that a rollback never gives it again.
+void dl_identity_next_fn(sqlite3_context* cx, int argc, sqlite3_value** argv);
+
+// Fills the CHAR(n) value v with blanks to n bytes (DL_PAD(v, n)).
+void dl_pad_fn(sqlite3_context* cx, int argc, sqlite3_value** argv);
 
 // The state of a session, created on first use.
 DlSessionState* dl_state(const DlSession& s);

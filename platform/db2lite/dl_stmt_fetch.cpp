@@ -416,6 +416,9 @@ void build_desc(Stmt* s) {
   if (s->cursor == CursorState::None) {
     for (int i = 0; i < s->ncols && peeked.empty(); ++i) {
       if (sqlite3_column_decltype(st, i)) continue;
+      if (static_cast<size_t>(i) < s->plan.column_types.size() &&
+          !s->plan.column_types[static_cast<size_t>(i)].empty())
+        continue;
       if (sqlite3_step(st) == SQLITE_ROW)
         for (int k = 0; k < s->ncols; ++k) peeked.push_back(sqlite3_column_type(st, k));
       sqlite3_reset(st);
@@ -430,8 +433,17 @@ void build_desc(Stmt* s) {
       const char* n = sqlite3_column_name(st, i);
       d.name = n ? n : std::to_string(i + 1);
     }
-    if (!decl_to_desc(sqlite3_column_decltype(st, i), &d)) {
-      // An expression: typed by its value when there is one.
+    const std::string* etype = nullptr;  // the engine's type of an expression column
+    if (static_cast<size_t>(i) < s->plan.column_types.size() &&
+        !s->plan.column_types[static_cast<size_t>(i)].empty())
+      etype = &s->plan.column_types[static_cast<size_t>(i)];
+    if (decl_to_desc(sqlite3_column_decltype(st, i), &d)) {
+    } else if (etype && *etype != "VARCHAR" && decl_to_desc(etype->c_str(), &d)) {
+      // Typed by the engine (COUNT is INTEGER even over no rows).
+    } else if (etype) {
+      d.sqltype = SQL_VARCHAR; d.type_name = "VARCHAR"; d.size = 254;
+    } else {
+      // An expression the engine cannot type: typed by its value when there is one.
       int t = SQLITE_NULL;
       if (s->cursor == CursorState::Live && (s->pending || s->has_row)) t = sqlite3_column_type(st, i);
       else if (static_cast<size_t>(i) < peeked.size()) t = peeked[static_cast<size_t>(i)];

@@ -692,7 +692,7 @@ std::string Tx::expression_type(size_t from, size_t to) const {
       {"VARCHAR", "VARCHAR"}, {"CONCAT", "VARCHAR"}, {"REPLACE", "VARCHAR"}, {"TRANSLATE", "VARCHAR"},
       {"CHR", "VARCHAR"}, {"HEX", "VARCHAR"}, {"SOUNDEX", "VARCHAR"}, {"STDDEV", "DOUBLE"},
       {"VARIANCE", "DOUBLE"}, {"LN", "DOUBLE"}, {"LOG", "DOUBLE"}, {"LOG10", "DOUBLE"},
-      {"BLOB", "BLOB"}, {"IDENTITY_VAL_LOCAL", "DECIMAL"}};
+      {"BLOB", "BLOB"}, {"IDENTITY_VAL_LOCAL", "DECIMAL(31,0)"}};
   auto it = kFn.find(f.text);
   return it == kFn.end() ? std::string() : it->second;
 }

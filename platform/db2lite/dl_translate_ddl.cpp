@@ -11,16 +11,26 @@
 //  1. A declared length is enforced by a CHECK named DL_LEN_<column>; its
 //     failure is reported as 22001 (dl_map_error), and SYSCAT.CHECKS does
 //     not show it.
-//  2. An identity column is assigned by an AFTER INSERT trigger from the
-//     counter in DL_IDENTITY when the row arrives without a value. An
-//     explicit value never moves the counter, so a later generated value may
-//     collide with it (23505), as in DB2.
+//  2. An identity column is assigned by an AFTER INSERT trigger when the
+//     row arrives without a value. The value comes from DL_IDENTITY_NEXT
+//     (dl_identity.cpp), which takes it outside the unit of work, so a
+//     rolled-back or failed statement never gives it back; DL_IDENTITY keeps
+//     the declaration and, with the rows, the next value after the last one
+//     used. An explicit value never moves the counter, so a later generated
+//     value may collide with it (23505), as in DB2. A counter's ID is drawn
+//     at random, never reused by a later table of the same name.
+//  5. A CHAR(n) value is stored blank-filled to n bytes (DL_PAD), by AFTER
+//     INSERT and UPDATE triggers, as DB2 stores it: a fetch, LENGTH and
+//     concatenation see the blanks.
+//  6. The names of the engine's own triggers carry a random tag, so that a
+//     renamed table's triggers never block a new table of the old name.
 //  3. Constraints that SQLite cannot add to an existing table are emulated:
 //     ALTER TABLE ... ADD UNIQUE / PRIMARY KEY by a unique index, ADD CHECK
 //     by triggers (after the existing rows have been checked).
 //  4. "CREATE INDEX ... EXTEND USING" is recorded in the catalogue only.
 #include "dl_translate.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 
 namespace dl {
@@ -61,6 +71,34 @@ std::string ddl_plan_row(const std::string& table, const std::vector<std::string
 }
 
 std::string lit_or_null(const std::string& s) { return s.empty() ? "NULL" : dl_lit(s); }
+
+// A positive random 63-bit number (identity counter IDs, trigger name tags).
+int64_t random_id() {
+  uint64_t r = 0;
+  sqlite3_randomness(sizeof r, &r);
+  r &= 0x7fffffffffffffffULL;
+  return r == 0 ? 1 : (int64_t)r;
+}
+
+std::string random_tag() {
+  char buf[24];
+  snprintf(buf, sizeof buf, "%016llx", (unsigned long long)random_id());
+  return buf;
+}
+
+// The triggers that keep a CHAR(n) column blank-filled (note 5).
+void char_pad_triggers(const std::string& table_sql, const std::string& table_full, const ColDef& c,
+                       std::vector<std::string>* out) {
+  if (c.typename_ != "CHARACTER" || c.length <= 1) return;
+  std::string col = dl_qid(c.name), n = std::to_string(c.length);
+  std::string when = " FOR EACH ROW WHEN length(CAST(NEW." + col + " AS BLOB)) < " + n + " BEGIN UPDATE " +
+                     table_sql + " SET " + col + " = DL_PAD(" + col + ", " + n + ") WHERE rowid = NEW.rowid; END";
+  std::string tag = random_tag();
+  out->push_back("CREATE TRIGGER " + dl_qid(table_full + "#PAD#" + c.name + "#I#" + tag) + " AFTER INSERT ON " +
+                 table_sql + when);
+  out->push_back("CREATE TRIGGER " + dl_qid(table_full + "#PAD#" + c.name + "#U#" + tag) + " AFTER UPDATE OF " +
+                 col + " ON " + table_sql + when);
+}
 
 }  // namespace
 
@@ -154,7 +192,8 @@ void Tx::data_type(ColDef* c) {
     c->length = n;
     c->max_bytes = n;
     c->codepage = bits ? 0 : 1208;
-    c->decl = (varying ? "VARCHAR(" : "CHAR(") + std::to_string(n) + ")" + (bits ? " FOR BIT DATA" : "");
+    // SQLite takes words before a type's length, not after it.
+    c->decl = std::string(varying ? "VARCHAR" : "CHAR") + (bits ? " FOR BIT DATA(" : "(") + std::to_string(n) + ")";
   } else if (w == "LONG") {
     expect("VARCHAR");
     bool bits = false;
@@ -556,15 +595,6 @@ void Tx::create_table(DlPlan* p) {
   p->post.push_back("INSERT INTO DL_OBJECTS (SCHEMA, NAME, KIND, OWNER, TBSPACE, STORAGE, CREATE_TIME)"
                     " VALUES (" + dl_lit(q.schema) + ", " + dl_lit(q.name) + ", 'T', " + dl_lit(s_.user) +
                     ", " + lit_or_null(tbspace) + ", " + lit_or_null(storage) + ", " + ts + ")");
-  // Identity counters get IDs above the highest at translation; the plan
-  // runs under the write lock, so no other writer takes them in between,
-  // and a clash would fail the plan rather than share a counter.
-  int64_t next_id = 1;
-  {
-    std::vector<std::vector<std::string>> rows;
-    if (dl_query(db_, "SELECT COALESCE(MAX(ID), 0) + 1 FROM DL_IDENTITY", {}, &rows) == 0 && !rows.empty())
-      next_id = strtoll(rows[0][0].c_str(), nullptr, 10);
-  }
   for (size_t k = 0; k < cols.size(); ++k) {
     const ColDef& c = cols[k];
     p->post.push_back(ddl_plan_row(
@@ -575,21 +605,25 @@ void Tx::create_table(DlPlan* p) {
          c.has_default ? dl_lit(c.default_text) : "NULL", c.notnull ? "'N'" : "'Y'",
          std::to_string(c.codepage), c.identity ? "'Y'" : "'N'",
          c.identity ? (c.default_text == "ALWAYS" ? "'A'" : "'D'") : "' '"}));
+    char_pad_triggers(q.sql(), q.full(), c, &p->post);
     if (!c.identity) continue;
-    std::string id = std::to_string(next_id++);
+    // Note 2: the counter's ID is random, and the value comes from outside
+    // the unit of work.
+    std::string id = std::to_string(random_id());
     std::string col = dl_qid(c.name);
     p->post.push_back("INSERT INTO DL_IDENTITY (ID, TABSCHEMA, TABNAME, COLNAME, START, INCREMENT, CACHE, NEXTVAL)"
                       " VALUES (" + id + ", " + dl_lit(q.schema) + ", " + dl_lit(q.name) + ", " +
                       dl_lit(c.name) + ", " + std::to_string(c.id_start) + ", " + std::to_string(c.id_inc) +
                       ", " + std::to_string(c.id_cache) + ", " + std::to_string(c.id_start) + ")");
     p->post.push_back(
-        "CREATE TRIGGER " + dl_qid(q.full() + "#ID#" + c.name) + " AFTER INSERT ON " + q.sql() +
+        "CREATE TRIGGER " + dl_qid(q.full() + "#ID#" + c.name + "#" + id) + " AFTER INSERT ON " + q.sql() +
         " FOR EACH ROW WHEN NEW." + col + " IS NULL BEGIN UPDATE " + q.sql() + " SET " + col +
-        " = DL_IDENTITY_SET((SELECT NEXTVAL FROM DL_IDENTITY WHERE ID = " + id +
-        ")) WHERE rowid = NEW.rowid; UPDATE DL_IDENTITY SET NEXTVAL = NEXTVAL + INCREMENT WHERE ID = " + id +
-        "; END");
+        " = DL_IDENTITY_SET(DL_IDENTITY_NEXT(" + id + ", (SELECT NEXTVAL FROM DL_IDENTITY WHERE ID = " + id +
+        "), " + std::to_string(c.id_inc) + ", " + std::to_string(c.id_cache) +
+        ")) WHERE rowid = NEW.rowid; UPDATE DL_IDENTITY SET NEXTVAL = (SELECT " + col + " FROM " + q.sql() +
+        " WHERE rowid = NEW.rowid) + INCREMENT WHERE ID = " + id + "; END");
     if (c.default_text == "ALWAYS")
-      p->post.push_back("CREATE TRIGGER " + dl_qid(q.full() + "#IDA#" + c.name) + " BEFORE INSERT ON " +
+      p->post.push_back("CREATE TRIGGER " + dl_qid(q.full() + "#IDA#" + c.name + "#" + id) + " BEFORE INSERT ON " +
                         q.sql() + " FOR EACH ROW WHEN NEW." + col +
                         " IS NOT NULL BEGIN SELECT DL_RAISE('428C9', -798, " +
                         dl_lit("A value cannot be specified for column \"" + c.name +
@@ -1168,7 +1202,7 @@ void Tx::stmt_alter(DlPlan* p) {
                        dl_lit("The check constraint \"" + cname + "\" cannot be added because the table contains a row that violates the constraint.") +
                        ") FROM " + q.sql() + " WHERE NOT (" + plain + ") LIMIT 1");
       for (const char* ev : {"INSERT", "UPDATE"})
-        p->post.push_back(finish("CREATE TRIGGER " + dl_qid(q.full() + "#CK#" + cname + "#" + ev) + " BEFORE " +
+        p->post.push_back(finish("CREATE TRIGGER " + dl_qid(q.full() + "#CK#" + cname + "#" + ev + "#" + random_tag()) + " BEFORE " +
                                  ev + " ON " + q.sql() + " FOR EACH ROW WHEN NOT (" + over_new +
                                  ") BEGIN SELECT " + fail + "; END"));
       p->post.push_back(ddl_plan_row("DL_CHECKS", {dl_lit(cname), dl_lit(s_.user), dl_lit(q.schema), dl_lit(q.name),
@@ -1187,6 +1221,13 @@ void Tx::stmt_alter(DlPlan* p) {
     if (c.notnull && !c.has_default)
       tx_raise("42601", -193, "In an ALTER TABLE statement, the column \"" + c.name + "\" has been specified as NOT NULL and either the DEFAULT clause was not specified or was specified as DEFAULT NULL.");
     p->main = finish("ALTER TABLE " + q.sql() + " ADD COLUMN " + c.decl);
+    if (c.typename_ == "CHARACTER" && c.length > 1) {
+      // Existing rows took the default as written; they are filled too (note 5).
+      p->post.push_back("UPDATE " + q.sql() + " SET " + dl_qid(c.name) + " = DL_PAD(" + dl_qid(c.name) + ", " +
+                        std::to_string(c.length) + ") WHERE length(CAST(" + dl_qid(c.name) + " AS BLOB)) < " +
+                        std::to_string(c.length));
+      char_pad_triggers(q.sql(), q.full(), c, &p->post);
+    }
     p->post.push_back(
         "INSERT INTO DL_COLUMNS (TABSCHEMA, TABNAME, COLNAME, COLNO, TYPESCHEMA, TYPENAME, LENGTH, SCALE,"
         " DEFAULT_TEXT, NULLS, CODEPAGE, IDENTITY, GENERATED) SELECT " + dl_lit(q.schema) + ", " + dl_lit(q.name) +

@@ -585,3 +585,124 @@ void SE_list_locator(FILE* out, const LOCATOR* locators, int32_t count, const ch
     }
   }
 }
+
+#include "anno.h"
+
+const char* SE_list_entity_name(int32_t entity) {
+  switch (entity) {
+    case 0: return "Nil";
+    case 1: return "Point";
+    case 2: return "Line";
+    case 4: return "Simple Line";
+    case 8: return "Area";
+    case 257: return "Multi Point";
+    case 258: return "MultiLine";
+    case 260: return "MultiSimpleLine";
+    case 264: return "Multi Area";
+    default: return "Unknown Type";
+  }
+}
+
+void SE_list_feature(FILE* out, const FEATURE_STRUCT* f, const char* prefix) {
+  if (!out || !f) return;
+  const char* p = pfx(prefix);
+  char shown[SE_LIST_STRING_SIZE];
+  fprintf(out, "%sFeature ID:  %lu\n", p, static_cast<unsigned long>(f->fid));
+  fprintf(out, "%sNumOfPts:    %ld\n", p, static_cast<long>(f->numofpts));
+  fprintf(out, "%sEntity:      %s\n", p, SE_list_entity_name(f->entity));
+  fprintf(out, "%sBuffer:\n", p);
+  SE_list_buffer(out, f->buffer, SES_get_compressed_buffer_size(f), 25, p);
+  if (f->anno && f->buffer && SES_comp_feature_has_anno(f))
+    fprintf(out, "%sAnno Text:   %s\n", p, SE_list_string(f->anno->text, shown, sizeof shown));
+}
+
+void SE_list_shape(FILE* out, const FEATURE_STRUCT* f, const char* prefix) {
+  if (!out || !f) return;
+  const char* p = pfx(prefix);
+  char nested[256];
+  SE_list_nested_prefix(prefix, 2, nested, sizeof nested);
+  fprintf(out, "%sFeature Number:       %lu\n", p, static_cast<unsigned long>(f->fid));
+  fprintf(out, "%sFeature Entity Type:  %s\n", p, SE_list_entity_name(f->entity & 0x1FF));
+  fprintf(out, "%sNumber of Points:     %ld\n", p, static_cast<long>(f->numofpts));
+  fprintf(out, "%sFeature Envelope:\n", p);
+  fprintf(out, "%sMinX:%16ld, MaxX:%16ld\n", nested, static_cast<long>(f->envelope.minx), static_cast<long>(f->envelope.maxx));
+  fprintf(out, "%sMinY:%16ld, MaxY:%16ld\n", nested, static_cast<long>(f->envelope.miny), static_cast<long>(f->envelope.maxy));
+  if ((f->entity & 0xFF) == 8)
+    fprintf(out, "%sPolygon Area:         %.5lf\n", p, f->area);
+  else
+    fprintf(out, "%sLine Length:          %.5lf\n", p, f->length);
+  if (!f->points || f->numofpts <= 0) {
+    fprintf(out, "%sCannot get the number of points for the feature\n", p);
+    return;
+  }
+  fprintf(out, "%s   Point             X             Y%s%s\n", p, f->z ? "             Z" : "", f->m ? "             M" : "");
+  for (int32_t i = 0; i < f->numofpts; i++) {
+    fprintf(out, "%s%8ld %13ld %13ld", p, static_cast<long>(i + 1), static_cast<long>(f->points[i].x),
+            static_cast<long>(f->points[i].y));
+    if (f->z) fprintf(out, " %13ld", static_cast<long>(f->z[i]));
+    if (f->m) fprintf(out, " %13ld", static_cast<long>(f->m[i]));
+    fprintf(out, "\n");
+  }
+}
+
+void SE_list_sql_construct(FILE* out, const SQL_CONSTRUCT* c, const char* prefix) {
+  if (!out || !c) return;
+  const char* p = pfx(prefix);
+  char shown[SE_LIST_STRING_SIZE];
+  fprintf(out, "%sSQL_Construct: [%d]\n", p, c->num_tables);
+  fprintf(out, "%sTables:        ", p);
+  for (int32_t i = 0; c->tables && i < c->num_tables; i++) fprintf(out, i ? ", %s" : "%s", c->tables[i]);
+  fprintf(out, "\n%sWhereClause:   %s\n", p, SE_list_string(c->where, shown, sizeof shown));
+}
+
+void SE_list_index_def(FILE* out, const INDEX_DEF* defs, int16_t count, const char* prefix) {
+  if (!out || !defs || count < 1) return;
+  const char* p = pfx(prefix);
+  for (int16_t i = 0; i < count; i++) {
+    const INDEX_DEF& d = defs[i];
+    fprintf(out, "%sINDEX :%s\n", p, d.name);
+    fprintf(out, "%sColumns :", p);
+    for (int16_t k = 0; d.columns && k < d.column_count; k++) fprintf(out, k ? ", %s" : " %s", d.columns[k]);
+    fprintf(out, "\n%sUnique:    %s\n", p, d.unique ? "TRUE" : "FALSE");
+    fprintf(out, "%sAscending:", p);
+    for (int16_t k = 0; d.ascending && k < d.column_count; k++) fprintf(out, " %s", d.ascending[k] ? "TRUE" : "FALSE");
+    fprintf(out, "\n");
+  }
+}
+
+void SE_list_rasconstraint(FILE* out, const RASCONSTRAINT* c, const char* prefix) {
+  if (!out || !c) return;
+  const char* p = pfx(prefix);
+  fprintf(out, "%sLevel of Detail:  %ld\n", p, static_cast<long>(c->level));
+  fprintf(out, "%sNumber of Bands:  %ld\n", p, static_cast<long>(c->num_bands));
+  for (int32_t i = 0; c->bands && i < c->num_bands; i++)
+    fprintf(out, "%sBand Number:      %ld\n", p, static_cast<long>(c->bands[i]));
+  fprintf(out, "%sMin Column:       %ld\n", p, static_cast<long>(c->min_column));
+  fprintf(out, "%sMin Row:          %ld\n", p, static_cast<long>(c->min_row));
+  fprintf(out, "%sMax Column:       %ld\n", p, static_cast<long>(c->max_column));
+  fprintf(out, "%sMax Row:          %ld\n", p, static_cast<long>(c->max_row));
+}
+
+void SE_list_filters(FILE* out, const SPATIAL_FILTER* filters, int32_t count, const char* prefix) {
+  if (!out || !filters || count < 1) return;
+  const char* p = pfx(prefix);
+  char nested[256], shown[SE_LIST_STRING_SIZE];
+  SE_list_nested_prefix(prefix, 2, nested, sizeof nested);
+  for (int32_t i = 0; i < count; i++) {
+    const SPATIAL_FILTER& f = filters[i];
+    fprintf(out, "%sTable:        %s\n", p, f.table);
+    fprintf(out, "%sColumn:       %s\n", p, f.column);
+    fprintf(out, "%sSearchMethod: %s\n", p, SE_list_search_method_name(f.method));
+    fprintf(out, "%sTruth:        Must%sPass\n", p, f.truth ? " " : "NOT");
+    if (f.filter_type == SE_SHAPE_FILTER) {
+      fprintf(out, "%sFilterType:   SE_SHAPE_FILTER\n", p);
+      fprintf(out, "%sFilterShape:\n", p);
+      SE_list_shape(out, f.filter.shape, nested);
+    } else {
+      fprintf(out, "%sFilterType:   SE_ID_FILTER\n", p);
+      fprintf(out, "%sFilterID:     %ld\n", p, static_cast<long>(f.filter.id));
+      fprintf(out, "%sFilterTable:  %s\n", p, f.id_table);
+    }
+    if (f.method == SM_CBM) fprintf(out, "%sCBM Object:   %s\n", p, SE_list_string(f.cbm, shown, sizeof shown));
+  }
+}

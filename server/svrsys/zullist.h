@@ -49,6 +49,11 @@ struct S_INDEX_STATS;
 struct SE_SPATIALREF;
 struct STATE;
 struct LOCATOR;
+struct FEATURE_STRUCT;
+struct SQL_CONSTRUCT;
+struct INDEX_DEF;
+struct RASCONSTRAINT;
+struct SPATIAL_FILTER;
 
 // The prefix of a nested record: blanks as wide as prefix (a tab counts 8
 // columns) plus extra; returns buf.
@@ -80,6 +85,18 @@ void SE_list_spatialref(FILE* out, const SE_SPATIALREF* refs, int32_t count, con
 
 void SE_list_state_list(FILE* out, const STATE* states, int32_t count, const char* prefix);
 void SE_list_locator(FILE* out, const LOCATOR* locators, int32_t count, const char* prefix);
+
+// A compressed feature: id, point count, entity, the packed bytes (at most
+// 25 shown) and the annotation text when it has one.
+void SE_list_feature(FILE* out, const FEATURE_STRUCT* f, const char* prefix);
+// A shape: number, entity, points, envelope, then one line per point.
+void SE_list_shape(FILE* out, const FEATURE_STRUCT* f, const char* prefix);
+void SE_list_sql_construct(FILE* out, const SQL_CONSTRUCT* c, const char* prefix);
+void SE_list_index_def(FILE* out, const INDEX_DEF* defs, int16_t count, const char* prefix);
+void SE_list_filters(FILE* out, const SPATIAL_FILTER* filters, int32_t count, const char* prefix);
+void SE_list_rasconstraint(FILE* out, const RASCONSTRAINT* c, const char* prefix);
+// Entity type names ("Unknown Type" for others).
+const char* SE_list_entity_name(int32_t entity);
 
 // Names used by the printers: column types ("UNKNOWN" for others) and
 // search methods (a number outside 0 to 17 prints as "UNKNOWN").

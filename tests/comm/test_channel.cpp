@@ -289,6 +289,37 @@ ItemCase plain_record(const char* name, T value, int32_t (*rd)(CHANNEL*, T*), in
           }};
 }
 
+// A three-point line with Z values and no measures.
+struct ShapeRec {
+  FEATURE_STRUCT f{};
+  POINT pts[3] = {{10, 20}, {30, -40}, {50, 60}};
+  int32_t z[3] = {100, 200, 300};
+  ShapeRec() {
+    f.fid = 17; f.numofpts = 3; f.entity = 4; f.envelope = {10, -40, 50, 60};
+    f.points = pts; f.z = z; f.allocpts = 3;
+  }
+  ~ShapeRec() { free(f.buffer); }
+};
+
+// A shape filter (with its shape and reference) and an id filter with a
+// relation pattern.
+struct FilterRec {
+  ShapeRec shape;
+  COORDREF cref = sample_coordref("PROJCS[\"utm\"]");
+  char cbm[16] = "T*F**F***";
+  SPATIAL_FILTER filters[2] = {};
+  FilterRec() {
+    shape.f.coordref = &cref;
+    strcpy(filters[0].table, "ZUL.ROADS"); strcpy(filters[0].column, "SHAPE");
+    filters[0].filter_type = SE_SHAPE_FILTER; filters[0].filter.shape = &shape.f; filters[0].method = 4;
+    filters[0].truth = 1;
+    strcpy(filters[1].table, "ZUL.ROADS"); strcpy(filters[1].column, "SHAPE");
+    filters[1].filter_type = SE_ID_FILTER; filters[1].filter.id = 42; strcpy(filters[1].id_table, "ZUL.PARCELS");
+    filters[1].method = SM_CBM; filters[1].truth = 0; filters[1].cbm = cbm;
+  }
+  ~FilterRec() { free(cref.srtext); }
+};
+
 // A state whose packed lineage (a varLONG of the bytes after it, then the
 // ids) is owned by the holder.
 struct StateRec {
@@ -541,6 +572,159 @@ std::vector<ItemCase> record_cases(int32_t release) {
                    return rc;
                  }});
   }
+  v.push_back({"feature with Z and no measures",
+               [](CHANNEL* c) { ShapeRec r; return CH_writef(c, &r.f); },
+               [](CHANNEL* c) {
+                 FEATURE_STRUCT t{};
+                 int rc = CH_readf(c, &t, 1);
+                 if (rc == 0) {
+                   free(t.m);  // the sender has none: send it back without
+                   t.m = nullptr;
+                   rc = CH_writef(c, &t);
+                 }
+                 free(t.points); free(t.z);
+                 return rc;
+               },
+               [](CHANNEL* c) {
+                 ShapeRec want;
+                 POINT pts[4];
+                 int32_t z[4], m[4] = {9, 9, 9, 9};
+                 FEATURE_STRUCT t{};
+                 t.points = pts; t.z = z; t.m = m; t.allocpts = 4;
+                 int rc = CH_readf(c, &t, 0);
+                 return rc ?: !(t.fid == want.f.fid && t.numofpts == 3 && t.entity == want.f.entity &&
+                                memcmp(&t.envelope, &want.f.envelope, sizeof t.envelope) == 0 &&
+                                memcmp(pts, want.pts, sizeof want.pts) == 0 && memcmp(z, want.z, sizeof want.z) == 0 &&
+                                m[0] == 0 && m[2] == 0);
+               }});
+  v.push_back({"compressed feature",
+               [](CHANNEL* c) {
+                 ShapeRec r;
+                 if (SES_feature_compress(&r.f, SE_FEATURE_HAS_Z) != 0) return 90;
+                 return CH_write_compressed_feature(c, &r.f);
+               },
+               [](CHANNEL* c) {
+                 FEATURE_STRUCT t{};
+                 int rc = CH_read_compressed_feature(c, &t) ?: CH_write_compressed_feature(c, &t);
+                 free(t.buffer);
+                 return rc;
+               },
+               [](CHANNEL* c) {
+                 ShapeRec want;
+                 SES_feature_compress(&want.f, SE_FEATURE_HAS_Z);
+                 FEATURE_STRUCT t{};
+                 int rc = CH_read_compressed_feature(c, &t);
+                 int32_t size = SES_get_compressed_buffer_size(&want.f);
+                 rc = rc ?: !(t.fid == want.f.fid && t.numofpts == want.f.numofpts && t.entity == want.f.entity &&
+                              size > 8 && SES_get_compressed_buffer_size(&t) == size &&
+                              memcmp(t.buffer, want.f.buffer, static_cast<size_t>(size)) == 0);
+                 free(t.buffer);
+                 return rc;
+               }});
+  v.push_back({"construct",
+               [](CHANNEL* c) {
+                 char t0[] = "ZUL.ROADS", t1[] = "ZUL.PARCELS";
+                 char* tables[2] = {t0, t1};
+                 char where[] = "ROADS.ID = PARCELS.ROAD";
+                 SQL_CONSTRUCT q = {2, tables, where};
+                 return CH_write_construct(c, &q);
+               },
+               [](CHANNEL* c) {
+                 SQL_CONSTRUCT q{};
+                 int rc = CH_read_construct(c, &q) ?: CH_write_construct(c, &q);
+                 CH_construct_free(&q);
+                 return rc;
+               },
+               [](CHANNEL* c) {
+                 SQL_CONSTRUCT q{};
+                 int rc = CH_read_construct(c, &q) ?: !(q.num_tables == 2 && strcmp(q.tables[0], "ZUL.ROADS") == 0 &&
+                                                       strcmp(q.tables[1], "ZUL.PARCELS") == 0 && q.where &&
+                                                       strcmp(q.where, "ROADS.ID = PARCELS.ROAD") == 0);
+                 CH_construct_free(&q);
+                 return rc;
+               }});
+  v.push_back({"null construct travels as an empty one",
+               [](CHANNEL* c) { return CH_write_construct(c, nullptr); },
+               [](CHANNEL* c) { SQL_CONSTRUCT q{}; int rc = CH_read_construct(c, &q) ?: CH_write_construct(c, &q); CH_construct_free(&q); return rc; },
+               [](CHANNEL* c) {
+                 SQL_CONSTRUCT q{};
+                 int rc = CH_read_construct(c, &q) ?: !(q.num_tables == 0 && q.where == nullptr);
+                 CH_construct_free(&q);
+                 return rc;
+               }});
+  v.push_back({"index_def",
+               [](CHANNEL* c) {
+                 char c0[] = "NAME", c1[] = "ZIP";
+                 char* cols[2] = {c0, c1};
+                 int32_t asc[2] = {1, 0};
+                 INDEX_DEF d{};
+                 d.column_count = 2; d.columns = cols; strcpy(d.name, "IX_ADDR"); d.unique = 1; d.ascending = asc;
+                 return CH_write_index_def(c, 1, &d);
+               },
+               [](CHANNEL* c) {
+                 int16_t n = 0; INDEX_DEF* d = nullptr;
+                 int rc = CH_read_index_def(c, &n, &d) ?: CH_write_index_def(c, n, d);
+                 CH_index_defs_free(d, n);
+                 return rc;
+               },
+               [](CHANNEL* c) {
+                 int16_t n = 0; INDEX_DEF* d = nullptr;
+                 int rc = CH_read_index_def(c, &n, &d) ?:
+                          !(n == 1 && d[0].column_count == 2 && strcmp(d[0].columns[0], "NAME") == 0 &&
+                            strcmp(d[0].columns[1], "ZIP") == 0 && d[0].ascending[0] == 1 && d[0].ascending[1] == 0 &&
+                            strcmp(d[0].name, "IX_ADDR") == 0 && d[0].unique == 1);
+                 CH_index_defs_free(d, n);
+                 return rc;
+               }});
+  v.push_back({"rasconstraint",
+               [](CHANNEL* c) {
+                 int32_t bands[3] = {1, 2, 3};
+                 RASCONSTRAINT r{};
+                 r.level = 2; r.num_bands = 3; r.bands = bands; r.value16 = 7; r.min_column = 1; r.min_row = 2;
+                 r.max_column = 30; r.max_row = 40;
+                 return CH_write_rasconstraint(c, &r);
+               },
+               [](CHANNEL* c) {
+                 RASCONSTRAINT* r = nullptr;
+                 int rc = CH_read_rasconstraint(c, &r) ?: CH_write_rasconstraint(c, r);
+                 if (r) free(r->bands);
+                 free(r);
+                 return rc;
+               },
+               [](CHANNEL* c) {
+                 RASCONSTRAINT* r = nullptr;
+                 int rc = CH_read_rasconstraint(c, &r) ?:
+                          !(r->level == 2 && r->num_bands == 3 && r->bands[2] == 3 && r->value16 == 7 &&
+                            r->min_column == 1 && r->min_row == 2 && r->max_column == 30 && r->max_row == 40);
+                 if (r) free(r->bands);
+                 free(r);
+                 return rc;
+               }});
+  v.push_back({"filter_array with a shape filter and a relation filter",
+               [](CHANNEL* c) { FilterRec r; return CH_write_filter_array(c, 2, r.filters); },
+               [](CHANNEL* c) {
+                 int16_t n = 0; SPATIAL_FILTER* f = nullptr;
+                 int rc = CH_read_filter_array(c, &n, &f) ?: CH_write_filter_array(c, n, f);
+                 CH_filters_free(f, n);
+                 return rc;
+               },
+               [](CHANNEL* c) {
+                 int16_t n = 0; SPATIAL_FILTER* f = nullptr;
+                 FilterRec want;
+                 int rc = CH_read_filter_array(c, &n, &f);
+                 if (rc == 0) {
+                   const FEATURE_STRUCT* s = f[0].filter.shape;
+                   rc = !(n == 2 && strcmp(f[0].table, "ZUL.ROADS") == 0 && strcmp(f[0].column, "SHAPE") == 0 &&
+                          f[0].filter_type == SE_SHAPE_FILTER && f[0].method == 4 && f[0].truth == 1 && s &&
+                          s->numofpts == 3 && memcmp(s->points, want.shape.pts, sizeof want.shape.pts) == 0 &&
+                          s->coordref && same_coordref(*s->coordref, want.cref) &&
+                          f[1].filter_type == SE_ID_FILTER && f[1].filter.id == 42 &&
+                          strcmp(f[1].id_table, "ZUL.PARCELS") == 0 && f[1].method == SM_CBM && f[1].truth == 0 &&
+                          f[1].cbm && strcmp(f[1].cbm, "T*F**F***") == 0);
+                 }
+                 CH_filters_free(f, n);
+                 return rc;
+               }});
   v.push_back({"locator with properties",
                [](CHANNEL* c) { LocatorRec r; return CH_write_locator(c, &r.loc); },
                [](CHANNEL* c) {

@@ -81,6 +81,20 @@ TEST_F(Intercept, ShortExchangeMatchesTheExpectedText) {
   ASSERT_EQ(0, CH_write_long(ch, 42));
   ASSERT_EQ(0, CH_write_string(ch, "ZUL.ROADS"));
   ASSERT_EQ(0, CH_write_block(ch, "\x01\x02\xAB", 3));
+  RELEASE release{8, 3, 0, "db2lite 1.0", 83002};
+  ASSERT_EQ(0, CH_write_release(ch, &release));
+  COLUMN_DEF cols[2] = {};
+  strcpy(cols[0].name, "OBJECTID");
+  cols[0].type = SE_INTEGER;
+  cols[0].size = 10;
+  cols[0].rowid_kind = 1;
+  strcpy(cols[1].name, "NAME");
+  cols[1].type = SE_STRING;
+  cols[1].size = 64;
+  cols[1].nullable = 1;
+  ASSERT_EQ(0, CH_write_column_def(ch, 2, cols));
+  POINT3D pt = {1, -2, 3};
+  ASSERT_EQ(0, CH_write_pt3d(ch, &pt));
   std::vector<uint8_t> answer;
   le32(answer, 7);
   le32(answer, 2);
@@ -113,6 +127,19 @@ TEST_F(Intercept, ShortExchangeMatchesTheExpectedText) {
       "[W] Block:\n"
       "\tBufferInfo:\t[3/3]\n"
       "\tBufferInHex:\t\"0102AB\"\n"
+      "[W] Release:\n"
+      "\tRelease_Ver:  8.3.0\t83002\n"
+      "\tDescription:  \"db2lite 1.0\"\n"
+      "[W] Col_Defines:  [2]\n"
+      "\tName                                 Type    Width nDec  NULL?   RowID\n"
+      "\t------------------------------------------------------------------------\n"
+      "\tOBJECTID                         SE_INTEGER     10   0  NOT NULL  ZUL \n"
+      "\tNAME                             SE_STRING      64   0      NULL      \n"
+      "\t------------------------------------------------------------------------\n"
+      "[W] Point3D:\n"
+      "\tX:\t1\n"
+      "\tY:\t-2\n"
+      "\tZ:\t3\n"
       "[R] Long:         7\n"
       "[R] String:       \"\xA0\"\n";
   EXPECT_EQ(want, without_time(read_file("trace.001")));

@@ -150,6 +150,26 @@ TEST_F(Cli, DescribeGivesDb2TypesNamesAndNullability) {
   EXPECT_EQ(SQLDescribeCol(h, 10, name, sizeof name, nullptr, nullptr, nullptr, nullptr, nullptr),
             SQL_ERROR);
   EXPECT_EQ(state_of(SQL_HANDLE_STMT, h), "07009");
+  // Expressions the engine can type keep their DB2 type over an empty
+  // result, where there is no value to look at.
+  const struct {
+    const char* sql;
+    SQLSMALLINT type;
+  } empty[] = {
+      {"SELECT COUNT(*) FROM T WHERE 1 = 0", SQL_INTEGER},
+      {"SELECT LENGTH(v) FROM T WHERE 1 = 0", SQL_INTEGER},
+      {"SELECT UPPER(v) FROM T WHERE 1 = 0", SQL_VARCHAR},
+      {"SELECT CURRENT TIMESTAMP FROM T WHERE 1 = 0", SQL_TYPE_TIMESTAMP},
+      {"SELECT STDDEV(f) FROM T WHERE 1 = 0", SQL_DOUBLE},
+  };
+  for (const auto& e : empty) {
+    SQLHSTMT q = k.stmt();
+    ASSERT_EQ(SQLExecDirect(q, (SQLCHAR*)e.sql, SQL_NTS), SQL_SUCCESS) << e.sql << ": " << sdiag(q);
+    SQLSMALLINT type = 0;
+    ASSERT_EQ(SQLDescribeCol(q, 1, nullptr, 0, nullptr, &type, nullptr, nullptr, nullptr), SQL_SUCCESS);
+    EXPECT_EQ(type, e.type) << e.sql;
+    SQLFreeHandle(SQL_HANDLE_STMT, q);
+  }
   // A statement that is not a query has no columns to describe.
   SQLHSTMT u = k.stmt();
   ASSERT_EQ(SQLPrepare(u, (SQLCHAR*)"DELETE FROM T", SQL_NTS), SQL_SUCCESS) << sdiag(u);
