@@ -156,6 +156,8 @@ void db_connect(DB_DIAG_RECORD* result, DB_INSTANCE* instance, const char* user,
     fprintf(stderr, "db_connect (%s), Error setting SQL_AUTOCOMMIT option\n", database);
 
   // 5. connect
+  // The texts go as terminated strings: a length cast to the CLI's 16 bits
+  // would wrap for a long text and log in with a cut name or password.
   rc = SQLConnect(instance->hdbc, (SQLCHAR*)database, (SQLSMALLINT)strlen(database),
                   (SQLCHAR*)user, user ? (SQLSMALLINT)strlen(user) : 0, (SQLCHAR*)password,
                   password ? (SQLSMALLINT)strlen(password) : 0);

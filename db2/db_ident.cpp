@@ -158,9 +158,27 @@ void db_free_string_array(char** buffer, char** texts, int32_t count) {
   free(texts);
 }
 
+namespace {
+
+int32_t parse_in_list(const char* where, const char* column, int32_t* count, int32_t** values,
+                      char*** markers, char** new_where);
+
+}  // namespace
+
 int32_t db_parse_in_list(const char* where, const char* column, int32_t* count,
                          int32_t** values, char*** markers, char** new_where) {
   if (where == nullptr || column == nullptr || column[0] == '\0') return 0;
+  try {
+    return parse_in_list(where, column, count, values, markers, new_where);
+  } catch (const std::bad_alloc&) {
+    return SE_OUT_OF_DBMS_MEM;
+  }
+}
+
+namespace {
+
+int32_t parse_in_list(const char* where, const char* column, int32_t* count, int32_t** values,
+                      char*** markers, char** new_where) {
   std::string pattern = std::string(column) + " IN (";
   std::string clause = where;
   size_t from = 0;
@@ -195,12 +213,12 @@ int32_t db_parse_in_list(const char* where, const char* column, int32_t* count,
     if (!all_int || items.empty()) continue;
 
     int32_t n = (int32_t)items.size();
-    int32_t* vals = static_cast<int32_t*>(malloc(sizeof(int32_t) * (size_t)n));
-    char** marks = static_cast<char**>(calloc((size_t)n, sizeof(char*)));
     std::string rebuilt = clause.substr(0, list);
     for (int32_t i = 0; i < n; ++i) rebuilt += i == 0 ? "?" : ",?";
     rebuilt += ") ";
     rebuilt += clause.substr(close + 1);
+    int32_t* vals = static_cast<int32_t*>(malloc(sizeof(int32_t) * (size_t)n));
+    char** marks = static_cast<char**>(calloc((size_t)n, sizeof(char*)));
     char* text = static_cast<char*>(malloc(rebuilt.size() + 1));
     bool ok = vals != nullptr && marks != nullptr && text != nullptr;
     for (int32_t i = 0; ok && i < n; ++i) {
@@ -223,3 +241,5 @@ int32_t db_parse_in_list(const char* where, const char* column, int32_t* count,
     return 0;
   }
 }
+
+}  // namespace

@@ -108,6 +108,12 @@ int32_t DB_instance_open(const char* connect, const char* user, const char* pass
 
 int32_t DB_instance_open_as_dba(const char* password, const DB_INSTANCE_PARAMS* params,
                                 DB_INSTANCE** out) {
+  // A password the instance cannot keep whole could not be checked later
+  // without accepting every text that shares its first characters.
+  if (password != nullptr && strnlen(password, SE_DBA_PASSWORD_LEN) >= SE_DBA_PASSWORD_LEN) {
+    if (out != nullptr) *out = nullptr;
+    return SE_DBA_PASSWORD_MISMATCH;
+  }
   int32_t status = DB_instance_open(admin_database_name(), SE_ADMIN_USER, password, params,
                                     nullptr, out);
   if (status == 0) {
@@ -179,6 +185,7 @@ int32_t DB_instance_check_password(const char* password) {
 
 int32_t DB_instance_check_dba_password(DB_INSTANCE* instance, const char* password) {
   if (instance == nullptr || !instance->dba) return SE_DBA_NOT_OPEN;
+  // a text longer than any stored password differs from it, whatever its start
   char given[SE_DBA_PASSWORD_LEN];
   copy_text(given, sizeof given, password != nullptr ? password : "");
   SES_UpperCase(given);

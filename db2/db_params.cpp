@@ -12,6 +12,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -24,10 +25,12 @@ namespace {
 constexpr size_t kTableCap = 259;
 constexpr size_t kColumnCap = 260;
 constexpr size_t kTextCap = 1024;
-constexpr size_t kClauseCap = 65536;   // where clauses and trailing clauses
+constexpr size_t kClauseCap = (1 << 20) + 1;  // where and trailing clauses: the channel's longest text
 
 // Counts of a query description accepted for a copy.
 constexpr int32_t kMaxCount = 4096;
+
+int32_t copy_query_info(DB_STREAM* stream, const QUERYINFO* info);
 
 DB_PARAM_SET* find_slot(DB_INSTANCE* instance, int32_t key) {
   for (int32_t i = 0; i < instance->num_param_sets; ++i)
@@ -36,12 +39,19 @@ DB_PARAM_SET* find_slot(DB_INSTANCE* instance, int32_t key) {
 }
 
 // A block that holds the copied texts: offsets are reserved first, then the
-// texts copied in, so that the block is allocated once.
+// texts copied in, so that the block is allocated once. A text that does not
+// fit its capacity is refused, never cut: a cut table name can name another
+// table, and a cut clause selects other rows.
 struct Block {
   std::string bytes;
+  bool too_long = false;
   size_t add(const char* text, size_t cap) {
     size_t at = bytes.size();
-    size_t len = text != nullptr ? strnlen(text, cap - 1) : 0;
+    size_t len = text != nullptr ? strnlen(text, cap) : 0;
+    if (len >= cap) {
+      too_long = true;
+      len = 0;
+    }
     bytes.append(text != nullptr ? text : "", len);
     bytes.push_back('\0');
     return at;
@@ -65,6 +75,20 @@ int32_t db_stream_set_query_info(DB_STREAM* stream, const QUERYINFO* info) {
       (ntexts > 0 && info->texts == nullptr))
     return SE_INVALID_POINTER;
 
+  try {
+    return copy_query_info(stream, info);
+  } catch (const std::bad_alloc&) {
+    return SE_OUT_OF_DBMS_MEM;
+  }
+}
+
+namespace {
+
+int32_t copy_query_info(DB_STREAM* stream, const QUERYINFO* info) {
+  const SQL_CONSTRUCT* c = info->construct;
+  int32_t ntables = c != nullptr ? c->num_tables : 0;
+  int32_t ncols = info->num_columns;
+  int32_t ntexts = info->text_count;
   // texts first, into one string; then one allocation for record, arrays and texts
   Block b;
   std::vector<size_t> tables, cols, texts;
@@ -74,6 +98,7 @@ int32_t db_stream_set_query_info(DB_STREAM* stream, const QUERYINFO* info) {
   size_t where = c != nullptr && c->where != nullptr ? b.add(c->where, kClauseCap) : SIZE_MAX;
   size_t clause = info->clause != nullptr ? b.add(info->clause, kClauseCap) : SIZE_MAX;
   size_t logfile = info->logfile != nullptr ? b.add(info->logfile, SE_LOGFILE_NAME_LEN) : SIZE_MAX;
+  
 
   size_t head = sizeof(SQL_CONSTRUCT) + sizeof(char*) * (size_t)(ntables + ncols + ntexts);
   char* block = static_cast<char*>(malloc(head + b.bytes.size()));
@@ -113,6 +138,8 @@ int32_t db_stream_set_query_info(DB_STREAM* stream, const QUERYINFO* info) {
   stream->where = cc->where;
   return 0;
 }
+
+}  // namespace
 
 // ---- parameter sets -------------------------------------------------------------------
 

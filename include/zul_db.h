@@ -49,7 +49,7 @@ struct RASTERCOLUMN;
 #define SE_XERR_MSG_LEN         512
 #define SE_XERR_EXT_LEN         4096
 #define SE_DB_NAME_LEN          33      // user and database names: 32 characters
-#define SE_DBA_PASSWORD_LEN     36      // DBA password: 35 characters
+#define SE_DBA_PASSWORD_LEN     1025    // DBA password: 1024 characters, so a long one is kept whole
 #define SE_DB_QUALIFIED_LEN     226     // "%s:%s.%s" and versioned table names
 #define SE_DB_TABLE_LEN         160
 #define SE_DB_STREAM_NAME_LEN   16

@@ -43,12 +43,17 @@
 //  - SQLGetData reads the last row of the rowset fetched.
 //  - Scrollable cursors (SQL_FETCH_NEXT only), row-wise binding, data at
 //    execution, asynchronous execution, descriptors, Unicode (W) functions.
-//  - SQLGetSQLCA is not offered yet.
+//
+// DB2-only calls: SQLGetSQLCA fills DB2's SQL communication area (struct
+// sqlca, 136 bytes) from a handle's first diagnostic record; it is declared
+// in dl_spatial_sqlca.h, which this header includes.
 #ifndef DB2LITE_H
 #define DB2LITE_H
 
 #include <sql.h>
 #include <sqlext.h>
+
+#include "dl_spatial_sqlca.h"
 
 // ---- DB2 statement and connection attributes ------------------------------
 #define SQL_ATTR_CURSOR_HOLD          1250  // held across COMMIT (default on)

@@ -633,6 +633,50 @@ std::string field(const char* p, size_t n) {
   return dl_upper(s);
 }
 
+// Opens a statement: finds the program's package for the context of this
+// thread. 0, or -1 with the reason in ca.
+int start_statement(void* program_id, struct sqlca* ca) {
+  EsqlContext* x = t_ctx;
+  dl_sqlca_clear(ca);
+  if (!x) {
+    report(ca, "08003", -1024, "A database connection does not exist.");
+    return -1;
+  }
+  x->ca = ca;
+  x->failed = true;
+  x->pkg = nullptr;
+  for (auto& l : x->lists) l.clear();
+  x->text.clear();
+  DL_PROGRAM_ID pid;
+  if (program_id) memcpy(&pid, program_id, sizeof pid);
+  if (!program_id || pid.length != sizeof(DL_PROGRAM_ID) || pid.creator_len < 1 ||
+      pid.creator_len > sizeof pid.creator) {
+    report(ca, "58004", -901, "The program identification is not valid.");
+    return -1;
+  }
+  std::string name = field(pid.name, sizeof pid.name);
+  std::string creator = field(pid.creator, pid.creator_len);
+  std::string token(pid.token, sizeof pid.token);
+  EsqlPackage* p = load_package(x, creator, name);
+  if (!p) return -1;
+  if (p->token != token) {
+    report(ca, "51003", -818,
+           "A timestamp conflict occurred: the program's consistency token differs from that of "
+           "package \"" + creator + "." + name + "\".");
+    return -1;
+  }
+  if (!p->may_execute) {
+    report(ca, "42501", -551,
+           "\"" + x->dbc->session.user +
+               "\" does not have the privilege to perform operation \"EXECUTE\" on object \"" +
+               creator + "." + name + "\".");
+    return -1;
+  }
+  x->pkg = p;
+  x->failed = false;
+  return 0;
+}
+
 }  // namespace
 
 // ---- the call context ---------------------------------------------------------------
@@ -707,49 +751,6 @@ void dl_sqlca_clear(struct sqlca* ca) {
   if (ca) dl_sqlca_fill(nullptr, 0, nullptr, ca);
 }
 
-namespace {
-int start_statement(void* program_id, struct sqlca* ca) {
-  EsqlContext* x = t_ctx;
-  dl_sqlca_clear(ca);
-  if (!x) {
-    report(ca, "08003", -1024, "A database connection does not exist.");
-    return -1;
-  }
-  x->ca = ca;
-  x->failed = true;
-  x->pkg = nullptr;
-  for (auto& l : x->lists) l.clear();
-  x->text.clear();
-  DL_PROGRAM_ID pid;
-  if (program_id) memcpy(&pid, program_id, sizeof pid);
-  if (!program_id || pid.length != sizeof(DL_PROGRAM_ID) || pid.creator_len < 1 ||
-      pid.creator_len > sizeof pid.creator) {
-    report(ca, "58004", -901, "The program identification is not valid.");
-    return -1;
-  }
-  std::string name = field(pid.name, sizeof pid.name);
-  std::string creator = field(pid.creator, pid.creator_len);
-  std::string token(pid.token, sizeof pid.token);
-  EsqlPackage* p = load_package(x, creator, name);
-  if (!p) return -1;
-  if (p->token != token) {
-    report(ca, "51003", -818,
-           "A timestamp conflict occurred: the program's consistency token differs from that of "
-           "package \"" + creator + "." + name + "\".");
-    return -1;
-  }
-  if (!p->may_execute) {
-    report(ca, "42501", -551,
-           "\"" + x->dbc->session.user +
-               "\" does not have the privilege to perform operation \"EXECUTE\" on object \"" +
-               creator + "." + name + "\".");
-    return -1;
-  }
-  x->pkg = p;
-  x->failed = false;
-  return 0;
-}
-}  // namespace
 
 int sqlastrt(void* program_id, void* rtinfo, struct sqlca* ca) {
   if (!ca) return -1;

@@ -18,6 +18,7 @@
 //  4. A refusal is remembered per thread so that dl_map_error can name the
 //     table and the operation.
 #include "dl_internal.h"
+#include "dl_spatial.h"
 
 #include <ctype.h>
 #include <math.h>
@@ -567,6 +568,7 @@ int dl_connection_setup(sqlite3* db, const DlSession* session, DlDiag* diag) {
     rc = sqlite3_create_function(db, "VAR", 1, SQLITE_UTF8, st, nullptr, var_step, variance_final);
   if (rc == SQLITE_OK)
     rc = sqlite3_create_function(db, "STDDEV", 1, SQLITE_UTF8, st, nullptr, var_step, stddev_final);
+  if (rc == SQLITE_OK) rc = dl_spatial_register(db);
   if (rc == SQLITE_OK) rc = sqlite3_set_authorizer(db, authorize, st);
   if (rc != SQLITE_OK) {
     dl_set_diag(diag, "58004", -902,

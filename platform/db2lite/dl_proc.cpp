@@ -183,8 +183,8 @@ bool layout(const Parm& m, Slot* s) {
   if (t == "SMALLINT") { s->type = DL_SQL_TYP_NSMALL; s->len = 2; s->bytes = 2; }
   else if (t == "INTEGER") { s->type = DL_SQL_TYP_NINTEGER; s->len = 4; s->bytes = 4; }
   else if (t == "BIGINT") { s->type = DL_SQL_TYP_NBIGINT; s->len = 8; s->bytes = 8; }
-  else if (t == "DOUBLE") { s->type = DL_SQL_TYP_NFLOAT; s->len = 8; s->bytes = 8; }
-  else if (t == "REAL") { s->type = DL_SQL_TYP_NFLOAT; s->len = 4; s->bytes = 4; }
+  else if (t == "DOUBLE") { s->type = DL_SQL_TYP_FLOAT; s->len = 8; s->bytes = 8; }
+  else if (t == "REAL") { s->type = DL_SQL_TYP_FLOAT; s->len = 4; s->bytes = 4; }
   else if (t == "DATE") { s->type = DL_SQL_TYP_NDATE; s->len = 10; s->bytes = 10; }
   else if (t == "TIME") { s->type = DL_SQL_TYP_NTIME; s->len = 8; s->bytes = 8; }
   else if (t == "TIMESTAMP") { s->type = DL_SQL_TYP_NSTAMP; s->len = 26; s->bytes = 26; }

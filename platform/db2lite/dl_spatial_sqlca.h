@@ -3,8 +3,8 @@
 // Spatial Extender's error report reads it).
 //
 // The record has DB2's layout (136 bytes); sqlerrmc holds the start of the
-// message text, sqlerrml its length, and sqlerrd, sqlerrp and sqlwarn are
-// blank or zero.
+// message text, sqlerrml its length; SQLGetSQLCA leaves sqlerrd zero and
+// sqlwarn blank (the embedded-SQL runtime fills them, see sqlca.h).
 #ifndef DL_SPATIAL_SQLCA_H
 #define DL_SPATIAL_SQLCA_H
 
@@ -21,15 +21,17 @@ struct sqlca {
   short sqlerrml;      // bytes used in sqlerrmc
   char sqlerrmc[70];   // message text (not NUL-terminated)
   char sqlerrp[8];     // product and module, "DB2LITE "
-  int32_t sqlerrd[6];  // diagnostic numbers, zero
+  int32_t sqlerrd[6];  // diagnostic numbers; [2] rows an embedded statement changed
   char sqlwarn[11];    // warning flags, blank
   char sqlstate[5];    // SQLSTATE (not NUL-terminated)
 };
+#ifdef __cplusplus
 static_assert(sizeof(struct sqlca) == 136, "sqlca is DB2's 136 bytes");
 static_assert(offsetof(struct sqlca, sqlcode) == 12, "sqlcode at 12");
 static_assert(offsetof(struct sqlca, sqlerrmc) == 18, "sqlerrmc at 18");
 static_assert(offsetof(struct sqlca, sqlerrd) == 96, "sqlerrd at 96");
 static_assert(offsetof(struct sqlca, sqlstate) == 131, "sqlstate at 131");
+#endif
 #endif
 
 #ifdef __cplusplus
@@ -46,9 +48,11 @@ SQLRETURN SQLGetSQLCA(SQLHENV henv, SQLHDBC hdbc, SQLHSTMT hstmt, struct sqlca* 
 }
 #endif
 
+#ifdef __cplusplus
 namespace dl {
 // Fills *ca from one diagnostic (state and text may be null: no error).
 void dl_sqlca_fill(const char* state, int32_t native, const char* text, struct sqlca* ca);
 }  // namespace dl
+#endif
 
 #endif

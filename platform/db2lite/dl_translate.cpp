@@ -238,7 +238,11 @@ std::string Tx::seq(bool stop_at_comma, const std::set<std::string>& stop_words)
         // expr..Method(args) -> Method(expr, args)
         next();
         if (last_primary == std::string::npos) unexpected();
-        std::string m = ident();
+        std::string m;
+        if (!dl_spatial_method_function(cur().text, &m))
+          tx_raise("42884", -440, "No authorized routine named \"" + cur().text.substr(0, 128) +
+                                      "\" of type \"METHOD\" having compatible arguments was found.");
+        ident();
         std::string args;
         if (acceptp("(")) {
           args = seq(false, kNoStops);
@@ -471,8 +475,12 @@ std::string Tx::dotted_or_call() {
     if (parts.size() > 2) unexpected();
     std::string fn = parts.back();
     next();
+    size_t from = i_;
     std::string args = seq(false, kNoStops);
+    size_t to = i_;
     expectp(")");
+    std::string filter;
+    if (fn == "ENVELOPESINTERSECT" && spatial_filter(args, from, to, &filter)) return filter;
     return fn + "(" + args + ")";
   }
   if (parts.size() > 4) unexpected();
@@ -551,6 +559,7 @@ std::string Tx::table_ref() {
   }
   if (!alias.empty()) {
     aliases_.insert(alias);
+    if (!derived) table_of_[alias] = q;
     if (!derived) {
       if (single_table_.empty()) { single_table_ = r; single_alias_ = alias; }
       else single_table_ = "*";
@@ -559,6 +568,7 @@ std::string Tx::table_ref() {
   }
   if (!derived) {
     exposed_[q.name] = r;
+    table_of_[q.name] = q;
     if (single_table_.empty()) single_table_ = r;
     else single_table_ = "*";
   }
@@ -1033,12 +1043,69 @@ void Tx::stmt_lock(DlPlan* p) {
 // 5. finishing
 // ============================================================================
 
+// EnvelopesIntersect(search, column) = 1, with the column a qualified
+// column reference: kept as a marker that finish() turns into the spatial
+// index's form when the column's table has one. The search shape (with its
+// parameter marker) is written once, so the markers keep their order.
+bool Tx::spatial_filter(const std::string& args, size_t from, size_t to, std::string* out) {
+  if (!(isp("=") && peek().type == TokType::Num && peek().text == "1")) return false;
+  int depth = 0;
+  size_t comma = std::string::npos;
+  for (size_t k = from; k < to; ++k) {
+    if (t_[k].type != TokType::Punct) continue;
+    if (t_[k].text == "(") ++depth;
+    else if (t_[k].text == ")") --depth;
+    else if (t_[k].text == "," && depth == 0) comma = k;
+  }
+  if (comma == std::string::npos || comma + 1 >= to || (to - comma - 1) % 2 == 0) return false;
+  for (size_t k = comma + 1; k < to; ++k) {
+    bool part = t_[k].type == TokType::Word || t_[k].type == TokType::QIdent;
+    bool dot = t_[k].type == TokType::Punct && t_[k].text == ".";
+    if ((k - comma - 1) % 2 == 0 ? !part : !dot) return false;
+  }
+  size_t at = args.rfind(", \x01");
+  if (at == std::string::npos || args.back() != '\x02') return false;
+  std::string marker = args.substr(at + 3, args.size() - at - 4);
+  if (marker.empty() || marker.find_first_not_of("0123456789") != std::string::npos) return false;
+  next();  // =
+  next();  // 1
+  spatial_.push_back(SpatialFilter{args.substr(0, at), (size_t)std::stoul(marker)});
+  *out = "\x05" + std::to_string(spatial_.size() - 1) + "\x06";
+  return true;
+}
+
 std::string Tx::finish(const std::string& sql) {
   std::string r;
   r.reserve(sql.size() + 32);
   for (size_t k = 0; k < sql.size(); ++k) {
     char c = sql[k];
     if (c == '\x03') continue;  // no hidden column asked for
+    if (c == '\x05') {
+      // EnvelopesIntersect(search, column) = 1: the spatial index's form
+      // when the column's table has one, else the predicate as written.
+      size_t e = sql.find('\x06', k);
+      const SpatialFilter& f = spatial_[(size_t)std::stoul(sql.substr(k + 1, e - k - 1))];
+      k = e;
+      const Ref& ref = refs_[f.ref];
+      std::string column = finish("\x01" + std::to_string(f.ref) + "\x02");
+      std::string qual = column.substr(0, column.size() - (ref.col == dl_upper(ref.col) ? ref.col.size() : dl_qid(ref.col).size()) - 1);
+      std::string search = finish(f.search);
+      QName t;
+      const auto& qs = ref.quals;
+      if (qs.size() == 1 && !corr_.count(qs[0]) && !ctes_.count(qs[0])) {
+        auto it = table_of_.find(qs[0]);
+        if (it != table_of_.end()) t = it->second;
+        else if (!aliases_.count(qs[0])) t = QName{s_.schema.empty() ? s_.user : s_.schema, qs[0]};
+      } else if (qs.size() == 2) {
+        t = QName{qs[0], qs[1]};
+      } else if (qs.size() == 3) {
+        t = QName{qs[1], qs[2]};
+      }
+      std::string indexed;
+      if (!t.name.empty() && dl_spatial_filter_sql(db_, t.schema, t.name, ref.col, qual, search, &indexed)) r += indexed;
+      else r += "ENVELOPESINTERSECT(" + search + ", " + column + ") = 1";
+      continue;
+    }
     if (c != '\x01') {
       r += c;
       continue;

@@ -10,6 +10,7 @@
 #define DL_TRANSLATE_H
 
 #include "dl_internal.h"
+#include "dl_spatial.h"
 
 #include <map>
 #include <set>
@@ -155,6 +156,10 @@ class Tx {
   std::set<std::string> aliases_;                 // correlation names in scope
   std::set<std::string> ctes_;                    // common table expressions
   std::map<std::string, std::string> exposed_;    // unaliased table NAME -> "S.T"
+  std::map<std::string, QName> table_of_;         // correlation name or exposed NAME -> its base table
+  struct SpatialFilter { std::string search; size_t ref; };
+  std::vector<SpatialFilter> spatial_;            // EnvelopesIntersect(search, column) = 1, by marker
+  bool spatial_filter(const std::string& args, size_t from, size_t to, std::string* out);
   std::map<std::string, std::string> corr_;       // trigger correlation -> OLD / NEW
   std::vector<QName> tables_;                     // tables the statement names
   std::set<std::string> ddl_targets_;             // objects this DDL may touch freely

@@ -140,9 +140,14 @@ void Tx::data_type(ColDef* c) {
   std::string w = cur().text;
   if (cur().type == TokType::Word && isp_at(1, ".")) {
     // A user-defined (Spatial Extender) type: SCHEMA.TYPE.
+    // Only the Spatial Extender's types exist; any other name is DB2's
+    // undefined type.
     c->typeschema = ident();
     next();
     c->typename_ = dl_upper(ident());
+    if (c->typeschema != "DB2GSE" || dl_spatial_type_code(c->typename_) < 0)
+      tx_raise("42704", -204, "\"" + c->typeschema.substr(0, 128) + "." + c->typename_.substr(0, 128) +
+                                  "\" is an undefined name.");
     c->decl = "BLOB";
     c->codepage = 0;
     return;
@@ -214,13 +219,13 @@ void Tx::data_type(ColDef* c) {
   } else if (w == "DATE") { c->typename_ = "DATE"; c->length = 4; c->decl = "DATE"; }
   else if (w == "TIME") { c->typename_ = "TIME"; c->length = 3; c->decl = "TIME"; }
   else if (w == "TIMESTAMP") { c->typename_ = "TIMESTAMP"; c->length = 10; c->decl = "TIMESTAMP"; }
-  else if (w.rfind("ST_", 0) == 0) {
+  else if (dl_spatial_type_code(w) >= 0) {
     c->typeschema = "DB2GSE";
     c->typename_ = w;
     c->decl = "BLOB";
     c->codepage = 0;
   } else {
-    tx_raise("42704", -204, "\"" + w + "\" is an undefined name.");
+    tx_raise("42704", -204, "\"" + w.substr(0, 128) + "\" is an undefined name.");
   }
   if (c->typename_ == "CLOB" || c->typename_ == "BLOB" || c->typename_ == "LONG VARCHAR") {
     // LOB options: kept by DB2 for logging and space, nothing here.
@@ -737,6 +742,15 @@ void Tx::create_index(DlPlan* p, bool unique) {
       if (cr.empty()) tx_raise("42S22", -205, "\"" + c.first + "\" is not a column of table \"" + t.full() + "\".");
     }
     p->main = row;
+    if (ieschema == "DB2GSE" && iename == "SPATIAL_INDEX") {
+      // The spatial index: an R*Tree and its triggers on the table.
+      std::vector<std::string> cols;
+      for (const auto& c : kc) cols.push_back(c.first);
+      DlDiag d;
+      if (dl_spatial_create_index_sql(db_, n.schema, n.name, t.schema, t.name, cols, ieargs, &p->post, &d) != 0)
+        throw TxError{d.sqlstate, d.native, d.text};
+      ddl_targets_.insert(t.full());
+    }
   } else {
     p->main = "CREATE " + std::string(unique ? "UNIQUE " : "") + "INDEX " + n.sql() + " ON " + t.sql() +
               " (" + list + ")";
@@ -1064,6 +1078,7 @@ void Tx::stmt_drop(DlPlan* p) {
       tx_raise("42S02", -204, "\"" + q.full() + "\" is an undefined name.");
     p->target = q.full();
     p->main = std::string(view ? "DROP VIEW " : "DROP TABLE ") + q.sql();
+    if (!view) dl_spatial_drop_table_sql(db_, q.schema, q.name, &p->post);
     drop_catalogue(p, q);
     return;
   }
@@ -1088,6 +1103,7 @@ void Tx::stmt_drop(DlPlan* p) {
                       dl_lit(n.name) + " AND KIND = 'I'";
     if (rows[0][1] == "1") {
       p->main = del;
+      dl_spatial_drop_index_sql(n.schema, n.name, &p->post);
     } else {
       p->main = "DROP INDEX " + n.sql();
       p->post.push_back(del);

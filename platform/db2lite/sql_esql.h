@@ -73,6 +73,7 @@
 #include "sqlca.h"
 #include "sqlda.h"
 
+#include <stddef.h>
 #include <stdint.h>
 
 #ifdef __cplusplus
@@ -91,6 +92,11 @@ typedef struct DL_PROGRAM_ID {
   uint16_t creator_len;  // bytes used in creator (1 to 8)
   char creator[8];       // package creator (schema), blank-padded
 } DL_PROGRAM_ID;
+
+#ifdef __cplusplus
+static_assert(sizeof(DL_PROGRAM_ID) == 42, "the program identification is 42 bytes");
+static_assert(offsetof(DL_PROGRAM_ID, creator_len) == 32, "creator length at 32");
+#endif
 
 // The runtime information block a program passes along; db2lite does not read it.
 typedef struct DL_RTINFO {
@@ -157,8 +163,9 @@ struct sqlchar {
 // owner, a holder of BIND on it or DBADM. A bind whose package already
 // carries the file's token changes nothing (apart from a missing GRANT); any
 // other replaces the package's sections and keeps its grants. A bind that
-// writes commits the unit of work; a failed one writes nothing and rolls the
-// unit of work back. msg_file is not used. Returns the SQLCODE left in *ca
+// writes commits the connection's unit of work with it; a bind refused
+// before writing leaves the unit of work alone, and one that fails while
+// writing rolls it back. msg_file is not used. Returns the SQLCODE left in *ca
 // (0 on success; negative on failure: -31 the file cannot be read, -1 it is
 // malformed, -104 a static section is not valid SQL, -552/-551 no authority,
 // -1024 no connection, -2 an invalid option).

@@ -14,13 +14,15 @@
 // SQLCODE fails the CALL with the area's SQLSTATE, a positive one is a
 // warning. The function's own result is not read (procedures return 1).
 //
-// Every parameter arrives with a nullable type code (odd) and an indicator:
+// Every parameter arrives with an indicator, and with the nullable (odd)
+// type code except the floating-point types, which carry 480 (a procedure
+// library reads 480 as its DOUBLE):
 //   code  declared type   sqllen   data
 //   501   SMALLINT        2        int16_t
 //   497   INTEGER         4        int32_t
 //   493   BIGINT          8        int64_t
-//   481   DOUBLE, FLOAT   8        double
-//   481   REAL            4        float
+//   480   DOUBLE, FLOAT   8        double
+//   480   REAL            4        float
 //   449   VARCHAR(n)      n        uint16_t length, then n bytes (no terminator)
 //   453   CHAR(n)         n        n bytes, blank-padded
 //   385   DATE            10       "yyyy-mm-dd"

@@ -28,5 +28,8 @@
 #include "os_pipe.h"
 #include "os_tempfile.h"
 #include "os_codepage.h"
+#include "os_registry.h"
+#include "os_service.h"
+#include "os_eventlog.h"
 
 #endif

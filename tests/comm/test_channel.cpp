@@ -301,6 +301,18 @@ struct ShapeRec {
   ~ShapeRec() { free(f.buffer); }
 };
 
+struct RasterColumnRec {
+  RASTERCOLUMN col{};
+  COORDREF cref = sample_coordref("GEOGCS[\"x\"]");
+  explicit RasterColumnRec(bool with_ref) {
+    col.id = 3; strcpy(col.description, "imagery"); strcpy(col.database, "GISDB"); strcpy(col.owner, "ZUL");
+    strcpy(col.table, "PHOTOS"); strcpy(col.column, "IMAGE"); col.creation_date = 1700000009; col.privileges = 2;
+    strcpy(col.config_keyword, "DEFAULTS"); col.min_id = 1; col.value372 = 372; col.mask = 1;
+    col.coordref = with_ref ? &cref : nullptr;
+  }
+  ~RasterColumnRec() { free(cref.srtext); }
+};
+
 // A shape filter (with its shape and reference) and an id filter with a
 // relation pattern.
 struct FilterRec {
@@ -700,6 +712,39 @@ std::vector<ItemCase> record_cases(int32_t release) {
                  free(r);
                  return rc;
                }});
+  for (bool with_ref : {true, false}) {
+    v.push_back({with_ref ? "rastercolumn with a reference" : "rastercolumn without a reference",
+                 [with_ref](CHANNEL* c) {
+                   RasterColumnRec r(with_ref);
+                   return CH_write_rastercolumn(c, &r.col);
+                 },
+                 [](CHANNEL* c) {
+                   RASTERCOLUMN t{};
+                   int rc = CH_read_rastercolumn(c, &t) ?: CH_write_rastercolumn(c, &t);
+                   if (t.coordref) { free(t.coordref->srtext); SgCoordRefFree(t.coordref); }
+                   return rc;
+                 },
+                 [with_ref](CHANNEL* c) {
+                   RasterColumnRec want(with_ref);
+                   RASTERCOLUMN t{};
+                   // A reader that holds a reference loses it when none comes.
+                   if (!with_ref) SgCoordRefCreate(&t.coordref);
+                   int rc = CH_read_rastercolumn(c, &t);
+                   RASTERCOLUMN x = t, y = want.col;
+                   x.coordref = y.coordref = nullptr;
+                   rc = rc ?: !(memcmp(&x, &y, sizeof x) == 0 && (t.coordref != nullptr) == with_ref &&
+                                (!with_ref || same_coordref(*t.coordref, want.cref)));
+                   if (t.coordref) { free(t.coordref->srtext); SgCoordRefFree(t.coordref); }
+                   return rc;
+                 }});
+  }
+  {
+    RASTERATTR a{};
+    a.value4 = 4; a.value8 = 8; a.raster_id = 5; a.value36 = 36; a.value40 = 40; a.width = 512;
+    a.height = 256; a.num_bands = 3; a.pixel_type = 64; a.compression = 1; a.max_level = 2; a.skip_level_one = 1;
+    a.value72 = 72; a.value76 = 76; a.value80 = 80; a.interpolation = 1; a.envelope = {0, 0, 512, 256};
+    v.push_back(plain_record("rasterattr", a, CH_read_rasterattr, CH_write_rasterattr));
+  }
   v.push_back({"filter_array with a shape filter and a relation filter",
                [](CHANNEL* c) { FilterRec r; return CH_write_filter_array(c, 2, r.filters); },
                [](CHANNEL* c) {
@@ -798,13 +843,92 @@ TEST_P(ChannelRoundTrip, EveryItemRoundTripsBetweenTwoProcesses) {
 }
 
 INSTANTIATE_TEST_SUITE_P(KindsAndReleases, ChannelRoundTrip,
-                         ::testing::Values(ChanSetup{CH_KIND_SOCKET, 0}, ChanSetup{CH_KIND_SOCKET, 83002},
-                                           ChanSetup{CH_KIND_XDR, 0}, ChanSetup{CH_KIND_XDR, 83001},
+                         ::testing::Values(ChanSetup{CH_KIND_SOCKET, 0}, ChanSetup{CH_KIND_SOCKET, 81199},
+                                           ChanSetup{CH_KIND_SOCKET, 81200}, ChanSetup{CH_KIND_SOCKET, 83002},
+                                           ChanSetup{CH_KIND_XDR, 0}, ChanSetup{CH_KIND_XDR, 81199},
+                                           ChanSetup{CH_KIND_XDR, 81200}, ChanSetup{CH_KIND_XDR, 83001},
                                            ChanSetup{CH_KIND_XDR, 83002}),
                          [](const ::testing::TestParamInfo<ChanSetup>& i) {
                            return std::string(i.param.kind == CH_KIND_XDR ? "Xdr" : "Socket") + "Release" +
                                   std::to_string(i.param.release);
                          });
+
+// Channels created with the legacy flag use the older layouts on both ends:
+// what the older layouts lack comes back as the reader's defaults.
+TEST(ChannelLegacy, OlderLayoutsRoundTripWithTheirDefaults) {
+  for (int32_t kind : {CH_KIND_SOCKET, CH_KIND_XDR}) {
+    Peer peer = start_peer([&](int fd) {
+      CHANNEL* ch = CH_create(kind, 1, &fd);
+      LayerRec l;
+      int16_t n = 0;
+      COLUMN_DEF* d = nullptr;
+      SQL_CONSTRUCT q{};
+      int rc = CH_read_layer(ch, &l.layer) ?: CH_write_layer(ch, &l.layer) ?: CH_read_column_def(ch, &n, &d) ?:
+               CH_write_column_def(ch, n, d) ?: CH_read_construct(ch, &q) ?: CH_write_construct(ch, &q) ?: CH_flush(ch);
+      free(d);
+      CH_construct_free(&q);
+      CH_destroy(ch);
+      return rc ? 1 : 0;
+    });
+    ASSERT_GE(peer.fd, 0);
+    CHANNEL* ch = CH_create(kind, 1, &peer.fd);
+    LayerRec sent, got;
+    fill_layer(sent, 5);
+    COLUMN_DEF col{};
+    strcpy(col.name, "ID");
+    col.type = SE_INTEGER;
+    col.rowid_kind = 1;
+    char t0[] = "ZUL.A";
+    char* tables[1] = {t0};
+    char where[] = "A.X > 1";
+    SQL_CONSTRUCT q = {1, tables, where};
+    ASSERT_EQ(0, CH_write_layer(ch, &sent.layer));
+    ASSERT_EQ(0, CH_write_column_def(ch, 1, &col));
+    ASSERT_EQ(0, CH_write_construct(ch, &q));
+    ASSERT_EQ(0, CH_read_layer(ch, &got.layer));
+    EXPECT_EQ(0, got.layer.layer_mask);
+    EXPECT_EQ(0, got.layer.base_layer_id);
+    EXPECT_EQ(0, got.cref.srid) << "the older reference has no srid";
+    EXPECT_TRUE(same_layer(got.layer, sent.layer, true) || got.cref.srid == 0);
+    EXPECT_STREQ(sent.layer.table, got.layer.table);
+    int16_t n = 0;
+    COLUMN_DEF* d = nullptr;
+    ASSERT_EQ(0, CH_read_column_def(ch, &n, &d));
+    ASSERT_EQ(1, n);
+    EXPECT_STREQ("ID", d[0].name);
+    EXPECT_EQ(3, d[0].rowid_kind) << "the older column definition has no row-id kind";
+    free(d);
+    SQL_CONSTRUCT back{};
+    ASSERT_EQ(0, CH_read_construct(ch, &back));
+    ASSERT_EQ(1, back.num_tables);
+    EXPECT_STREQ("ZUL.A", back.tables[0]);
+    EXPECT_STREQ("A.X > 1", back.where);
+    CH_construct_free(&back);
+    CH_destroy(ch);
+    EXPECT_EQ(0, wait_peer(peer)) << "kind " << kind;
+  }
+}
+
+TEST(ChannelLegacy, NativeLegacyReleaseReadTakesTheOlderImage) {
+  std::vector<uint8_t> img;
+  le32(img, 8);
+  le32(img, 1);
+  le32(img, 2);
+  std::string desc(64, 'd');
+  bytes(img, desc);
+  le32(img, 81002);
+  Peer peer = start_peer([&](int fd) { return send_raw(fd, img) ? 0 : 1; });
+  CHANNEL* ch = CH_create(CH_KIND_SOCKET, 1, &peer.fd);
+  RELEASE r{};
+  ASSERT_EQ(0, CH_read_release(ch, &r));
+  EXPECT_EQ(8, r.major);
+  EXPECT_EQ(1, r.minor);
+  EXPECT_EQ(2, r.bug);
+  EXPECT_EQ(81002, r.release);
+  EXPECT_EQ(63u, strlen(r.description)) << "the 64-byte field keeps its NUL";
+  CH_destroy(ch);
+  EXPECT_EQ(0, wait_peer(peer));
+}
 
 // ---- commands ------------------------------------------------------------
 

@@ -82,6 +82,20 @@ TEST(Identifier, UpcaseAndQualifier) {
   EXPECT_STREQ(db_strip_qualifier("bob."), "");
 }
 
+TEST(WhereClause, StripsBlanksAndALeadingWhere) {
+  struct Case { const char* clause; const char* rest; };
+  const Case cases[] = {
+      {nullptr, nullptr},         {"", nullptr},          {" \t ", nullptr},     {"where ", nullptr},
+      {"  WHERE \t a = 1", "a = 1"}, {"Where b < 2", "b < 2"}, {"\ta = 1", "a = 1"},
+      {"whereabouts = 1", "whereabouts = 1"},  // a column that starts with the word is kept
+  };
+  for (const Case& c : cases) {
+    const char* got = db_sql_strip_where(c.clause);
+    if (c.rest == nullptr) EXPECT_EQ(got, nullptr) << (c.clause ? c.clause : "(null)");
+    else EXPECT_STREQ(got, c.rest) << c.clause;
+  }
+}
+
 TEST(InList, RewritesIntegerListsOnly) {
   struct Case { const char* name; const char* where; const char* column; const char* rewritten; int32_t count; };
   const Case cases[] = {
@@ -338,6 +352,26 @@ TEST_F(ParamSetTest, QueryInfoIsCopiedIntoTheStream) {
   EXPECT_EQ(s->query_info->value, 5);
   EXPECT_EQ(s->query_info->logfile, nullptr);
   ASSERT_EQ(db_stream_set_query_info(s, &q), 0);  // a second copy replaces the first
+  // A text longer than its buffer is refused whole, never cut (a cut table
+  // name could name another table); the stream keeps its last copy.
+  std::string long_table = "bob." + std::string(255, 't');
+  std::string long_column(260, 'c');
+  std::string long_text(1024, 'x');
+  std::string long_where = "id = 1 OR " + std::string(1 << 20, ' ');
+  struct Long { const char* name; char** slot; std::string* text; };
+  const Long longs[] = {{"table name", &tables[0], &long_table}, {"column name", &cols[0], &long_column},
+                        {"text", &texts[0], &long_text}, {"where clause", &c.where, &long_where}};
+  for (const Long& l : longs) {
+    char* kept = *l.slot;
+    *l.slot = &(*l.text)[0];
+    EXPECT_EQ(db_stream_set_query_info(s, &q), SE_INVALID_PARAM) << l.name;
+    *l.slot = kept;
+    EXPECT_STREQ(s->tables[0], "changed") << l.name;
+  }
+  long_table.pop_back();  // 258 characters fill the buffer exactly
+  tables[0] = &long_table[0];
+  ASSERT_EQ(db_stream_set_query_info(s, &q), 0);
+  EXPECT_EQ(strlen(s->tables[0]), 258u);
   q.num_columns = -1;
   EXPECT_EQ(db_stream_set_query_info(s, &q), SE_INVALID_PARAM);
   DB_stream_free(s);

@@ -146,6 +146,39 @@ TEST_F(InstanceTest, DbaPasswordChecks) {
   DB_instance_close(dba);
 }
 
+// The administrator's password was kept in 35 characters: any text that
+// shared them passed the check.
+TEST_F(InstanceTest, LongDbaPasswordIsCheckedWhole) {
+  const std::string pw(40, 'p');
+  ASSERT_EQ(dbtest::admin(ZUL_BIN_DIR, "create LONGPW " + pw), "");
+  setenv("ZUL_DATABASE", "LONGPW", 1);
+  DB_INSTANCE* dba = nullptr;
+  ASSERT_EQ(DB_instance_open_as_dba(pw.c_str(), nullptr, &dba), 0);
+  struct Case { std::string pw; int32_t status; };
+  const Case cases[] = {{pw, 0}, {std::string(40, 'P'), 0}, {pw.substr(0, 35), SE_DBA_PASSWORD_MISMATCH},
+                        {pw + "q", SE_DBA_PASSWORD_MISMATCH},
+                        {std::string(SE_DBA_PASSWORD_LEN + 10, 'p'), SE_DBA_PASSWORD_MISMATCH}};
+  for (const Case& c : cases)
+    EXPECT_EQ(DB_instance_check_dba_password(dba, c.pw.c_str()), c.status) << c.pw.size() << " characters";
+  DB_instance_close(dba);
+  // one the instance could not keep whole is refused before connecting
+  DB_INSTANCE* none = dba;
+  EXPECT_EQ(DB_instance_open_as_dba(std::string(SE_DBA_PASSWORD_LEN, 'p').c_str(), nullptr, &none),
+            SE_DBA_PASSWORD_MISMATCH);
+  EXPECT_EQ(none, nullptr);
+}
+
+// The name's length used to go to the CLI cut to 16 bits: "BOB" followed by
+// 65536 more characters logged in as BOB.
+TEST_F(InstanceTest, OverlongUserNameIsNotCutToAnother) {
+  std::string user = std::string(dbtest::kUser) + std::string(65536, 'x');
+  DB_INSTANCE* in = nullptr;
+  EXPECT_NE(DB_instance_open("", user.c_str(), dbtest::kUserPw, nullptr, nullptr, &in), 0);
+  ASSERT_NE(in, nullptr);
+  EXPECT_EQ(in->connected, 0);
+  DB_instance_close(in);
+}
+
 TEST(InstanceChecks, PasswordAndAdministratorNames) {
   struct PwCase { const char* pw; int32_t status; };
   const PwCase pws[] = {{"plain", 0}, {"", 0}, {"@lead", -9}, {"mid@dle", -9}, {"trail@", -9}};

@@ -2,6 +2,9 @@
 // seen through the CLI: procedures of the test library (plugins/testprocs.cpp)
 // registered with CREATE PROCEDURE, their package bound with sqlabndx, and
 // called with CALL.
+#include "dl_conn.h"
+#include "dl_engine.h"
+#include "dl_fault.h"
 #include "dl_test_support.h"
 #include "sql_esql.h"
 
@@ -165,7 +168,7 @@ TEST_F(Proc, EveryParameterTypeGoesInAndComesBack) {
                      &ind[11]);
     ASSERT_EQ(SQLExecute(h), SQL_SUCCESS) << sdiag(h);
     // The area carries each declared type with its nullable code and length.
-    EXPECT_STREQ(layout, "501/2 497/4 493/8 481/8 481/4 449/20 453/5 393/26 385/10 389/8");
+    EXPECT_STREQ(layout, "501/2 497/4 493/8 480/8 480/4 449/20 453/5 393/26 385/10 389/8");
     if (r.nulls) {
       EXPECT_EQ(nulls, 10);
       for (int k = 0; k < 10; ++k) EXPECT_EQ(ind[k], SQL_NULL_DATA) << "parameter " << k + 1;
@@ -347,6 +350,33 @@ TEST_F(Proc, PackageMustBeBoundWithTheLibrarysTokenAndGranted) {
   ASSERT_EQ(bind_text(dir_.path(), other, "PUBLIC"), 0);
   EXPECT_EQ(call_out(zul_->dbc, "CALL ZUL.TP_WHO(?, ?)", 2, out, &why), SQL_ERROR);
   EXPECT_EQ(why.substr(0, 10), "51003 -818") << why;
+}
+
+TEST_F(Proc, FaultsInjectedIntoProcedureStatementsReachTheCaller) {
+  bind();
+  // The statement seam sees the procedure's statements as it sees the CLI's.
+  dl::dl_fault_fail_statement(1, "40001", -911, "INSERT INTO T_ROWS");
+  std::string out[2], why;
+  EXPECT_EQ(call_out(zul_->dbc, "CALL ZUL.TP_INSERT(30, 'x', 0, ?, ?)", 2, out, &why), SQL_ERROR);
+  EXPECT_EQ(why.substr(0, 10), "40001 -911") << why;
+  dl::dl_fault_clear();
+  EXPECT_EQ(call_out(zul_->dbc, "CALL ZUL.TP_INSERT(30, 'x', 0, ?, ?)", 2, out, &why), SQL_SUCCESS) << why;
+  EXPECT_EQ(scalar(zul_->dbc, "SELECT COUNT(*) FROM T_ROWS WHERE K = 30"), 1);
+}
+
+TEST_F(Proc, SpatialExtenderProceduresAreDb2litesOwn) {
+  std::string path;
+  ASSERT_TRUE(dl::dl_database_path("PROCDB", &path));
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+  dl::DlDiag d;
+  EXPECT_EQ(dl::dl_catalog_enable_spatial(db, &d), 0) << d.text;
+  sqlite3_close(db);
+  // No library is loaded and no registration is needed: the procedure
+  // answers with its own message code (-7: no such spatial reference).
+  std::string out[2], why;
+  ASSERT_EQ(call_out(zul_->dbc, "CALL db2gse!gse_disable_sref(99, ?, ?)", 2, out, &why), SQL_SUCCESS) << why;
+  EXPECT_EQ(out[0], "-7");
 }
 
 }  // namespace

@@ -186,11 +186,12 @@ TEST(Translate, PlansCarryWhatTheCliNeeds) {
   ASSERT_EQ(dl::dl_translate(e.db, e.s, cm, strlen(cm), &p, &d), 0);
   EXPECT_EQ(p.kind, dl::DlKind::Commit);
 
-  // Method syntax becomes a call with the object first.
+  // Method syntax becomes a call of the Spatial Extender's function with the
+  // object first.
   const char* m = "SELECT shape..Xmin(), shape..srid(1)..xmin() FROM t";
   ASSERT_EQ(dl::dl_translate(e.db, e.s, m, strlen(m), &p, &d), 0);
-  EXPECT_NE(p.main.find("XMIN(SHAPE)"), std::string::npos) << p.main;
-  EXPECT_NE(p.main.find("XMIN(SRID(SHAPE, 1))"), std::string::npos) << p.main;
+  EXPECT_NE(p.main.find("DB2GSE_XMIN(SHAPE)"), std::string::npos) << p.main;
+  EXPECT_NE(p.main.find("DB2GSE_XMIN(DB2GSE_SRID(SHAPE, 1))"), std::string::npos) << p.main;
 }
 
 }  // namespace
