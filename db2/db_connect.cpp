@@ -158,9 +158,8 @@ void db_connect(DB_DIAG_RECORD* result, DB_INSTANCE* instance, const char* user,
   // 5. connect
   // The texts go as terminated strings: a length cast to the CLI's 16 bits
   // would wrap for a long text and log in with a cut name or password.
-  rc = SQLConnect(instance->hdbc, (SQLCHAR*)database, (SQLSMALLINT)strlen(database),
-                  (SQLCHAR*)user, user ? (SQLSMALLINT)strlen(user) : 0, (SQLCHAR*)password,
-                  password ? (SQLSMALLINT)strlen(password) : 0);
+  rc = SQLConnect(instance->hdbc, (SQLCHAR*)database, SQL_NTS, (SQLCHAR*)user, user ? SQL_NTS : 0,
+                  (SQLCHAR*)password, password ? SQL_NTS : 0);
   if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
     *result = db_get_diag_record(instance, nullptr, rc);
     db_report_dbms_error(instance, *result);

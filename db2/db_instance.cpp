@@ -186,6 +186,8 @@ int32_t DB_instance_check_password(const char* password) {
 int32_t DB_instance_check_dba_password(DB_INSTANCE* instance, const char* password) {
   if (instance == nullptr || !instance->dba) return SE_DBA_NOT_OPEN;
   // a text longer than any stored password differs from it, whatever its start
+  if (password != nullptr && strnlen(password, SE_DBA_PASSWORD_LEN) >= SE_DBA_PASSWORD_LEN)
+    return SE_DBA_PASSWORD_MISMATCH;
   char given[SE_DBA_PASSWORD_LEN];
   copy_text(given, sizeof given, password != nullptr ? password : "");
   SES_UpperCase(given);

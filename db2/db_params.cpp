@@ -98,7 +98,7 @@ int32_t copy_query_info(DB_STREAM* stream, const QUERYINFO* info) {
   size_t where = c != nullptr && c->where != nullptr ? b.add(c->where, kClauseCap) : SIZE_MAX;
   size_t clause = info->clause != nullptr ? b.add(info->clause, kClauseCap) : SIZE_MAX;
   size_t logfile = info->logfile != nullptr ? b.add(info->logfile, SE_LOGFILE_NAME_LEN) : SIZE_MAX;
-  
+  if (b.too_long) return SE_INVALID_PARAM;
 
   size_t head = sizeof(SQL_CONSTRUCT) + sizeof(char*) * (size_t)(ntables + ncols + ntexts);
   char* block = static_cast<char*>(malloc(head + b.bytes.size()));
