@@ -25,8 +25,7 @@ void store(void* data, int32_t index, T v) {
   memcpy(static_cast<uint8_t*>(data) + static_cast<size_t>(index) * sizeof(T), &v, sizeof(T));
 }
 
-// v rounded half away from zero and clamped to [lo, hi]; a NaN gives lo,
-// or 0 when lo is below 0.
+// v rounded half away from zero and clamped to [lo, hi]; a NaN gives 0.
 double round_clamp(double v, double lo, double hi) {
   if (v >= 0) {
     double r = v + 0.5;

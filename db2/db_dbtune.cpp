@@ -132,10 +132,6 @@ void add_count(int16_t* count, int32_t n) {
 
 }  // namespace
 
-void dbtune_table_name(DB_INSTANCE* instance, char* out) {
-  snprintf(out, SE_DB_QUALIFIED_LEN, "%s.%s.dbtune", instance->current_database, DBTUNE_SCHEMA);
-}
-
 int32_t dbtune_file_path(const char* file_name, char* path, size_t cap) {
   const char* home = getenv("ZULHOME");
   if (home == nullptr) return SE_DBTUNE_FILE_ERROR;
@@ -202,7 +198,7 @@ void dbtune_free_rows(char** keywords, char** names, char** values, int32_t coun
 int32_t DB_instance_dbtune_table_exists(DB_INSTANCE* instance) {
   char table[SE_DB_QUALIFIED_LEN];
   char sql[SE_DB_QUALIFIED_LEN + 32];
-  dbtune_table_name(instance, table);
+  db_make_dbtune_table_name(instance, table);
   snprintf(sql, sizeof sql, "SELECT keyword FROM %s", table);
   DB_CLI_STMT w;
   db_cli_init(instance, &w);
@@ -225,7 +221,7 @@ int32_t db_dbtune_fetch_rows(DB_INSTANCE* instance, int32_t mode, const char* ke
   *keywords = *names = *values = nullptr;
   *count = 0;
   char table[SE_DB_QUALIFIED_LEN];
-  dbtune_table_name(instance, table);
+  db_make_dbtune_table_name(instance, table);
 
   char wanted[DBTUNE_NAME_LEN];
   copy_text(wanted, sizeof wanted, keyword != nullptr ? keyword : "");
@@ -510,18 +506,25 @@ int32_t DB_read_system_tab_storage_config(DB_INSTANCE* instance, const char* key
                     (int)status);
     return status;
   }
-  if (p->count < 100) return 0;
+  if (p->count < DBTUNE_KEYWORD_OWN_ROWS) return 0;
   out->count = p->count;
-  copy_text(out->B_STORAGE, DBTUNE_FIELD_LEN, p->B_STORAGE);
-  copy_text(out->B_INDEX_USER, DBTUNE_FIELD_LEN, p->B_INDEX_USER);
-  copy_text(out->B_INDEX_ROWID, DBTUNE_FIELD_LEN, p->B_INDEX_ROWID);
-  copy_text(out->STATES_TABLE, DBTUNE_FIELD_LEN, p->STATES_TABLE);
-  copy_text(out->STATES_INDEX, DBTUNE_FIELD_LEN, p->STATES_INDEX);
-  copy_text(out->STATE_LINEAGES_TABLE, DBTUNE_FIELD_LEN, p->STATE_LINEAGES_TABLE);
-  copy_text(out->VERSIONS_TABLE, DBTUNE_FIELD_LEN, p->VERSIONS_TABLE);
-  copy_text(out->VERSIONS_INDEX, DBTUNE_FIELD_LEN, p->VERSIONS_INDEX);
-  copy_text(out->MVTABLES_MODIFIED_TABLE, DBTUNE_FIELD_LEN, p->MVTABLES_MODIFIED_TABLE);
-  copy_text(out->MVTABLES_MODIFIED_INDEX, DBTUNE_FIELD_LEN, p->MVTABLES_MODIFIED_INDEX);
+  static const struct {
+    int clause;
+    size_t offset;
+  } kCopy[] = {
+      {DBTUNE_SYS_B_STORAGE, offsetof(DBTUNE_PARAMS, B_STORAGE)},
+      {DBTUNE_SYS_B_INDEX_USER, offsetof(DBTUNE_PARAMS, B_INDEX_USER)},
+      {DBTUNE_SYS_B_INDEX_ROWID, offsetof(DBTUNE_PARAMS, B_INDEX_ROWID)},
+      {DBTUNE_SYS_STATES_TABLE, offsetof(DBTUNE_PARAMS, STATES_TABLE)},
+      {DBTUNE_SYS_STATES_INDEX, offsetof(DBTUNE_PARAMS, STATES_INDEX)},
+      {DBTUNE_SYS_STATE_LINEAGES_TABLE, offsetof(DBTUNE_PARAMS, STATE_LINEAGES_TABLE)},
+      {DBTUNE_SYS_VERSIONS_TABLE, offsetof(DBTUNE_PARAMS, VERSIONS_TABLE)},
+      {DBTUNE_SYS_VERSIONS_INDEX, offsetof(DBTUNE_PARAMS, VERSIONS_INDEX)},
+      {DBTUNE_SYS_MVTABLES_MODIFIED_TABLE, offsetof(DBTUNE_PARAMS, MVTABLES_MODIFIED_TABLE)},
+      {DBTUNE_SYS_MVTABLES_MODIFIED_INDEX, offsetof(DBTUNE_PARAMS, MVTABLES_MODIFIED_INDEX)},
+  };
+  for (const auto& c : kCopy)
+    copy_text(out->clauses[c.clause], DBTUNE_CLAUSE_LEN, reinterpret_cast<const char*>(p.get()) + c.offset);
   return 0;
 }
 

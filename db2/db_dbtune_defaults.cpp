@@ -249,7 +249,7 @@ int32_t S_insert_dbtuneTab_defaults_data(DB_INSTANCE* instance, const char* file
   if (all) return 0;
   char call_name[64];
   char call_text[128];
-  dbtune_call_name("zul_insert_dbtune", call_name, sizeof call_name);
+  db_sp_make_name(instance, "zul_insert_dbtune", 2, call_name);
   snprintf(call_text, sizeof call_text, "call %s (?,?,?,?,?)", call_name);
   if (file_name == nullptr) file_name = "";
   for (int32_t i = 0; i < DBTUNE_DEFAULT_ROWS; ++i) {

@@ -73,10 +73,6 @@ void print_failed_row(const char* keyword, const char* name, const char* value) 
 
 // ---- 1. procedures --------------------------------------------------------------------
 
-void dbtune_call_name(const char* procedure, char* out, size_t cap) {
-  snprintf(out, cap, "%s!%s", "zulsrvsp", procedure);
-}
-
 int32_t db_dbtune_insert_row(DB_INSTANCE* instance, const char* call_text, char* keyword, char* name,
                              const char* value, DBTUNE_ERROR_ROW* error_row) {
   SQLHSTMT stmt = SQL_NULL_HSTMT;
@@ -132,7 +128,7 @@ int32_t DB_instance_dbtune_table_create(DB_INSTANCE* instance, const char* file_
                                         const DBTUNE_SYSTEM_PARAMS* storage) {
   (void)file_name;
   char table[SE_DB_QUALIFIED_LEN];
-  dbtune_table_name(instance, table);
+  db_make_dbtune_table_name(instance, table);
   SQL_STRING sql;
   sql_string_init_growable(&sql);
   char head[SE_DB_QUALIFIED_LEN + 256];
@@ -141,8 +137,9 @@ int32_t DB_instance_dbtune_table_create(DB_INSTANCE* instance, const char* file_
            "config_string  VARCHAR(2048), CONSTRAINT dbtune_uk UNIQUE (keyword,parameter_name)) ",
            table);
   int32_t status = sql_string_append(&sql, head);
-  if (status == 0 && storage != nullptr && storage->count >= 100 && storage->B_STORAGE[0] != '\0')
-    status = sql_string_append(&sql, storage->B_STORAGE);
+  if (status == 0 && storage != nullptr && storage->count >= DBTUNE_KEYWORD_OWN_ROWS &&
+      storage->clauses[DBTUNE_SYS_B_STORAGE][0] != '\0')
+    status = sql_string_append(&sql, storage->clauses[DBTUNE_SYS_B_STORAGE]);
   if (status != 0) {
     sql_string_free(&sql);
     return status;
@@ -321,7 +318,7 @@ int32_t db_copy_dbtune_FileToTable(DB_INSTANCE* instance, const char* file_name,
   }
   char call_name[64];
   char call_text[128];
-  dbtune_call_name("zul_insert_dbtune", call_name, sizeof call_name);
+  db_sp_make_name(instance, "zul_insert_dbtune", 2, call_name);
   snprintf(call_text, sizeof call_text, "call %s (?,?,?,?,?)", call_name);
   int32_t supplied[DBTUNE_DEFAULT_ROWS] = {0};
   int32_t complete[DBTUNE_DEFAULT_KEYWORDS] = {0};
@@ -407,7 +404,7 @@ int32_t DB_instance_import_dbtune(DB_INSTANCE* instance, const char* file_name,
   if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return rc;
   char call_name[64];
   char call_text[128];
-  dbtune_call_name("zul_trunc_dbtune", call_name, sizeof call_name);
+  db_sp_make_name(instance, "zul_trunc_dbtune", 2, call_name);
   snprintf(call_text, sizeof call_text, "call %s (?,?)", call_name);
   SQLINTEGER code = 0;
   char message[512] = "";

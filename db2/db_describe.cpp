@@ -17,6 +17,7 @@
 #include <string.h>
 #include <strings.h>
 
+#include <new>
 #include <string>
 
 #include "dbsql_io.h"
@@ -244,13 +245,18 @@ int32_t DB_table_get_column_defs(DB_INSTANCE* instance, DB_STREAM* stream, const
     if (names[k] == nullptr || names[k][0] == '\0' || DB_check_identifier(instance, names[k]) != 0)
       return SE_INVALID_IDENTIFIER;
 
-  std::string sql = "SELECT ";
-  for (int16_t k = 0; k < n; ++k) {
-    if (k > 0) sql += ", ";
-    sql += names[k];
+  std::string sql;
+  try {
+    sql = "SELECT ";
+    for (int16_t k = 0; k < n; ++k) {
+      if (k > 0) sql += ", ";
+      sql += names[k];
+    }
+    sql += " FROM ";
+    sql += table;
+  } catch (const std::bad_alloc&) {
+    return SE_OUT_OF_MEMORY;
   }
-  sql += " FROM ";
-  sql += table;
 
   SQLHSTMT stmt = SQL_NULL_HSTMT;
   int32_t status = db_prepare_stmt(instance, nullptr, &stmt, sql.c_str());

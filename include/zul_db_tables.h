@@ -14,7 +14,8 @@
 // Conventions: a signed 32-bit status, 0 success. The name builders write
 // into the caller's buffer and check no size: the caller gives room for the
 // widest result (SE_DB_QUALIFIED_LEN covers every name built here). Lists
-// handed out belong to the caller (db_free_string_array or free()).
+// handed out belong to the caller (DB_dbms_free_list); described arrays are
+// released with free().
 #ifndef ZUL_DB_TABLES_H
 #define ZUL_DB_TABLES_H
 

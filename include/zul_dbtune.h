@@ -23,6 +23,7 @@
 #include <stdio.h>
 
 #include "zul_db.h"
+#include "zul_db_tables.h"
 
 // Status codes of this module besides the shared ones.
 #define SE_DBTUNE_FILE_ERROR      (-287)  // ZULHOME unset, or the dbtune file cannot be read
@@ -41,9 +42,8 @@
 #define DBTUNE_DEFAULT_ROWS      119
 #define DBTUNE_DEFAULT_KEYWORDS  17
 
-// The default file name and the table's schema.
+// The default file name.
 #define DBTUNE_FILE_NAME   "dbtune.zul"
-#define DBTUNE_SCHEMA      "ZUL"
 
 // Modes of db_dbtune_fetch_rows.
 #define DBTUNE_FETCH_ALL       0   // every row, ordered by keyword
@@ -110,21 +110,16 @@ struct DBTUNE_RASTER_PARAMS {
   char BLK_INDEX_1[DBTUNE_FIELD_LEN];
 };
 
-// Storage of the system tables, read for one keyword (DATA_DICTIONARY).
-struct DBTUNE_SYSTEM_PARAMS {
-  int16_t count;                                   // the keyword's count; 0 when it has no rows
-  char B_STORAGE[DBTUNE_FIELD_LEN];
-  char B_INDEX_USER[DBTUNE_FIELD_LEN];
-  char B_INDEX_ROWID[DBTUNE_FIELD_LEN];
-  char STATES_TABLE[DBTUNE_FIELD_LEN];
-  char STATES_INDEX[DBTUNE_FIELD_LEN];
-  char STATE_LINEAGES_TABLE[DBTUNE_FIELD_LEN];
-  char spare[DBTUNE_FIELD_LEN];                    // always empty
-  char VERSIONS_TABLE[DBTUNE_FIELD_LEN];
-  char VERSIONS_INDEX[DBTUNE_FIELD_LEN];
-  char MVTABLES_MODIFIED_TABLE[DBTUNE_FIELD_LEN];
-  char MVTABLES_MODIFIED_INDEX[DBTUNE_FIELD_LEN];
-};
+// The storage of the system tables (DBTUNE_SYSTEM_PARAMS) is declared with
+// the system tables (zul_db_tables.h): a count and eleven clauses. The
+// positions its clauses hold besides those named there:
+#define DBTUNE_SYS_B_INDEX_USER              1
+#define DBTUNE_SYS_B_INDEX_ROWID             2
+#define DBTUNE_SYS_STATES_INDEX              4
+#define DBTUNE_SYS_STATE_LINEAGES_TABLE      5
+#define DBTUNE_SYS_SPARE                     6   // always empty
+#define DBTUNE_SYS_VERSIONS_INDEX            8
+static_assert(DBTUNE_CLAUSE_LEN == DBTUNE_FIELD_LEN, "system clauses are as wide as the other fields");
 
 // The row an import could not insert. The caller clears it before the call.
 struct DBTUNE_ERROR_ROW {
@@ -201,8 +196,6 @@ int32_t dbtune_is_known_name(const char* name);
 // unset, the file name holds a path separator or is "." or "..", or the
 // path does not fit.
 int32_t dbtune_file_path(const char* file_name, char* path, size_t cap);
-// The table's name "<database>.ZUL.dbtune" into out (SE_DB_QUALIFIED_LEN bytes).
-void dbtune_table_name(DB_INSTANCE* instance, char* out);
 
 int32_t dbtune_row_list_append(DBTUNE_ROW_LIST* list, const char* keyword, const char* name,
                                const char* value);
@@ -258,7 +251,5 @@ int32_t DB_instance_dbtune_table_create(DB_INSTANCE* instance, const char* file_
 // code; or the CLI's return code.
 int32_t db_dbtune_insert_row(DB_INSTANCE* instance, const char* call_text, char* keyword, char* name,
                              const char* value, DBTUNE_ERROR_ROW* error_row);
-// The CALL name of a dbtune procedure, "zulsrvsp!<procedure>", into out.
-void dbtune_call_name(const char* procedure, char* out, size_t cap);
 
 #endif

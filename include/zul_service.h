@@ -14,6 +14,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "zul_status.h"
+
 // The product key, below which each instance (service) has its own key.
 #define SES_PRODUCT_KEY_BASE "Software\\NORQ\\Hestorn\\Mardel\\8.0\\"
 #define SES_PRODUCT_KEY_DBMS "DB2"

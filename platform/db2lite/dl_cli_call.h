@@ -39,6 +39,12 @@ using DlCallHandler = int (*)(SQLHDBC dbc, const DlPlan& plan, std::vector<DlCal
 // Registers the handler (null removes it). Returns the previous one.
 DlCallHandler dl_set_call_handler(DlCallHandler handler);
 
+// The value of a literal argument of a CALL text: NULL (also CAST(NULL AS
+// type)), a string literal ('it''s'), an integer or a finite number. False
+// for anything else, a number longer than 64 characters or out of range
+// included.
+bool dl_call_literal(const std::string& text, DlCallArg* a);
+
 }  // namespace dl
 
 #endif

@@ -19,6 +19,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <memory>
 #include <mutex>
 
@@ -359,39 +360,6 @@ void take_out(const Slot& s, DlCallArg* a) {
   }
 }
 
-// A literal argument of the CALL text ("NULL", a number, a string) as a value.
-bool literal(const std::string& text, DlCallArg* a) {
-  std::string t = text;
-  if (dl_upper(t) == "NULL") {
-    a->type = SQLITE_NULL;
-    return true;
-  }
-  if (t.size() >= 2 && t.front() == '\'' && t.back() == '\'') {
-    std::string v;
-    for (size_t i = 1; i + 1 < t.size(); ++i) {
-      v += t[i];
-      if (t[i] == '\'') ++i;
-    }
-    a->type = SQLITE_TEXT;
-    a->s = v;
-    return true;
-  }
-  if (t.empty() || t.size() > 64) return false;
-  char* end = nullptr;
-  errno = 0;
-  long long i = strtoll(t.c_str(), &end, 10);
-  if (!*end && !errno) {
-    a->type = SQLITE_INTEGER;
-    a->i = i;
-    return true;
-  }
-  double d = strtod(t.c_str(), &end);
-  if (*end) return false;
-  a->type = SQLITE_FLOAT;
-  a->d = d;
-  return true;
-}
-
 // ---- the handler -------------------------------------------------------------------------
 
 int run(Dbc* c, const DlPlan& plan, std::vector<DlCallArg>& args, DlDiag* diag) {
@@ -425,7 +393,7 @@ int run(Dbc* c, const DlPlan& plan, std::vector<DlCallArg>& args, DlDiag* diag) 
                   "The parameter mode OUT or INOUT is not valid for parameter " + std::to_string(i + 1) +
                       " of procedure \"" + p.schema + "." + p.name + "\": its argument is not a parameter marker.");
       return -1;
-    } else if (!literal(arg, &lit)) {
+    } else if (!dl_call_literal(arg, &lit)) {
       value_error(diag, "42601", -104, "The argument \"" + arg.substr(0, 64) + "\" of the CALL is not a value.");
       return -1;
     } else {
@@ -502,6 +470,39 @@ int run(Dbc* c, const DlPlan& plan, std::vector<DlCallArg>& args, DlDiag* diag) 
 }
 
 }  // namespace
+
+bool dl_call_literal(const std::string& text, DlCallArg* a) {
+  std::string u = dl_upper(text);
+  if (u == "NULL" || (u.rfind("CAST(NULL AS", 0) == 0 && u.back() == ')')) {
+    a->type = SQLITE_NULL;
+    return true;
+  }
+  if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
+    std::string v;
+    for (size_t i = 1; i + 1 < text.size(); ++i) {
+      v += text[i];
+      if (text[i] == '\'') ++i;
+    }
+    a->type = SQLITE_TEXT;
+    a->s = v;
+    return true;
+  }
+  if (text.empty() || text.size() > 64) return false;
+  char* end = nullptr;
+  errno = 0;
+  long long i = strtoll(text.c_str(), &end, 10);
+  if (end != text.c_str() && !*end && !errno) {
+    a->type = SQLITE_INTEGER;
+    a->i = i;
+    return true;
+  }
+  errno = 0;
+  double d = strtod(text.c_str(), &end);
+  if (end == text.c_str() || *end || errno || !std::isfinite(d)) return false;
+  a->type = SQLITE_FLOAT;
+  a->d = d;
+  return true;
+}
 
 int dl_proc_call_handler(SQLHDBC hdbc, const DlPlan& plan, std::vector<DlCallArg>& args,
                          DlDiag* diag) {

@@ -397,32 +397,13 @@ bool argument(const std::string& text, std::vector<DlCallArg>& args, size_t* nex
     out->s = a.s;
     return true;
   }
-  std::string u = dl_upper(text);
-  if (u == "NULL" || u.rfind("CAST(NULL AS", 0) == 0) return true;
-  if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
-    std::string s;
-    for (size_t k = 1; k + 1 < text.size(); ++k) {
-      s += text[k];
-      if (text[k] == '\'') ++k;
-    }
-    out->type = SQLITE_TEXT;
-    out->s = s;
-    return true;
-  }
-  char* end = nullptr;
-  long long i = strtoll(text.c_str(), &end, 10);
-  if (end != text.c_str() && *end == '\0') {
-    out->type = SQLITE_INTEGER;
-    out->i = i;
-    return true;
-  }
-  double d = strtod(text.c_str(), &end);
-  if (end != text.c_str() && *end == '\0') {
-    out->type = SQLITE_FLOAT;
-    out->d = d;
-    return true;
-  }
-  return false;
+  DlCallArg lit;
+  if (!dl_call_literal(text, &lit)) return false;
+  out->type = lit.type;
+  out->i = lit.i;
+  out->d = lit.d;
+  out->s = std::move(lit.s);
+  return true;
 }
 
 }  // namespace

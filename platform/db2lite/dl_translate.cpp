@@ -652,7 +652,7 @@ std::string Tx::select_list() {
       if (!has_as && !simple && !star && !bare_alias)
         it += " AS \"" + std::to_string(ordinal) + "\"";
       if (star) star_ = true;
-      column_types_.push_back(simple ? std::string() : expression_type(from, to));
+      column_types_.push_back(simple ? std::string() : expression_type(from, bare_alias ? to - 1 : to));
     }
     items += (items.empty() ? " " : ", ") + it;
     if (!acceptp(",")) break;
@@ -667,6 +667,7 @@ std::string Tx::select_list() {
 // The DB2 type of a select-list expression, when its outermost operation
 // tells; "" otherwise.
 std::string Tx::expression_type(size_t from, size_t to) const {
+  if (from >= to) return std::string();
   const Tok& f = t_[from];
   size_t end = to;
   // Drop a trailing alias.
@@ -685,11 +686,41 @@ std::string Tx::expression_type(size_t from, size_t to) const {
   }
   for (size_t k = from; k < end; ++k)
     if (t_[k].type == TokType::Punct && t_[k].text == "||") return "VARCHAR";
-  if (f.type != TokType::Word || end - from < 3 || !(t_[from + 1].type == TokType::Punct && t_[from + 1].text == "("))
-    return std::string();
+  auto punct = [&](size_t k, const char* p) { return k < end && t_[k].type == TokType::Punct && t_[k].text == p; };
+  // A shape method that ends the item, `expr..Method[()]` (the last one of
+  // a chain): an observer answers its property's type; a mutator (with an
+  // argument) answers the shape it was applied to.
+  {
+    int depth = 0;
+    size_t dots = std::string::npos;
+    for (size_t k = from; k < end; ++k) {
+      if (punct(k, "(")) ++depth;
+      else if (punct(k, ")")) --depth;
+      else if (depth == 0 && punct(k, "..")) dots = k;
+    }
+    if (dots != std::string::npos) {
+      if (dots + 1 >= end || t_[dots + 1].type == TokType::Str || t_[dots + 1].type == TokType::Num)
+        return std::string();
+      std::string fn;
+      if (!dl_spatial_method_function(t_[dots + 1].text, &fn)) return std::string();
+      if (dots + 2 == end || (dots + 4 == end && punct(dots + 2, "(") && punct(dots + 3, ")")))
+        return dl_spatial_result_type(t_[dots + 1].text);
+      if (!punct(dots + 2, "(") || !punct(end - 1, ")")) return std::string();
+      std::string base = expression_type(from, dots);
+      return dl_spatial_type_code(base) >= 0 ? base : std::string();
+    }
+  }
+  // A call of a schema-qualified function (DB2GSE.ST_POINT(), SYSFUN.MOD(...)).
+  std::string fn_name = f.text;
+  size_t open = from + 1;
+  if (f.type == TokType::Word && punct(from + 1, ".") && from + 2 < end && t_[from + 2].type == TokType::Word) {
+    fn_name = t_[from + 2].text;
+    open = from + 3;
+  }
+  if (f.type != TokType::Word || end - open < 2 || !punct(open, "(")) return std::string();
   // A call that spans the whole item.
   int depth = 0;
-  for (size_t k = from + 1; k < end; ++k) {
+  for (size_t k = open; k < end; ++k) {
     if (t_[k].type == TokType::Punct && t_[k].text == "(") ++depth;
     if (t_[k].type == TokType::Punct && t_[k].text == ")" && --depth == 0 && k + 1 != end) return std::string();
   }
@@ -703,8 +734,16 @@ std::string Tx::expression_type(size_t from, size_t to) const {
       {"CHR", "VARCHAR"}, {"HEX", "VARCHAR"}, {"SOUNDEX", "VARCHAR"}, {"STDDEV", "DOUBLE"},
       {"VARIANCE", "DOUBLE"}, {"LN", "DOUBLE"}, {"LOG", "DOUBLE"}, {"LOG10", "DOUBLE"},
       {"BLOB", "BLOB"}, {"IDENTITY_VAL_LOCAL", "DECIMAL(31,0)"}};
-  auto it = kFn.find(f.text);
-  return it == kFn.end() ? std::string() : it->second;
+  auto it = kFn.find(fn_name);
+  if (it != kFn.end()) return it->second;
+  // MIN and MAX keep their argument's type (the layer envelope's
+  // MIN(shape..Xmin) is a DOUBLE even over no rows).
+  if ((fn_name == "MIN" || fn_name == "MAX") && end - open > 2) return expression_type(open + 1, end - 1);
+  // The Spatial Extender's functions and constructors; a method's name
+  // called as a function is no function at all.
+  std::string method;
+  if (dl_spatial_method_function(fn_name, &method)) return std::string();
+  return dl_spatial_result_type(fn_name);
 }
 
 // The SQLite type named in a CAST.

@@ -21,7 +21,8 @@
 
 namespace {
 
-std::string g_table;  // the dbtune table the stand-in procedures work on
+std::string g_table;      // the dbtune table the stand-in procedures work on
+int32_t g_trunc_code = 0; // when not 0, the stand-in truncation answers this code
 
 // Runs one statement with text parameters on the caller's connection; the
 // SQLCODE of a failure, 0 on success.
@@ -51,7 +52,7 @@ int dbtune_host(SQLHDBC dbc, const dl::DlPlan& plan, std::vector<dl::DlCallArg>&
   int32_t code;
   size_t out;
   if (plan.call_name.find("zul_trunc_dbtune") != std::string::npos && args.size() == 2) {
-    code = run(dbc, "DELETE FROM " + g_table, {});
+    code = g_trunc_code != 0 ? g_trunc_code : run(dbc, "DELETE FROM " + g_table, {});
     out = 0;
   } else if (plan.call_name.find("zul_insert_dbtune") != std::string::npos && args.size() == 5) {
     code = run(dbc, "INSERT INTO " + g_table + " VALUES (?, ?, ?)", {args[0].s, args[1].s, args[2].s});
@@ -75,7 +76,7 @@ class Dbtune : public ::testing::Test {
     ASSERT_EQ("", db_.error());
     ASSERT_EQ(0, in_.status);
     char t[SE_DB_QUALIFIED_LEN];
-    dbtune_table_name(in_.in, t);
+    db_make_dbtune_table_name(in_.in, t);
     table_ = t;
     char tmpl[] = "/tmp/zul_dbtune_home_XXXXXX";
     ASSERT_NE(nullptr, mkdtemp(tmpl));
@@ -84,7 +85,8 @@ class Dbtune : public ::testing::Test {
     setenv("ZULHOME", home_.c_str(), 1);
   }
   void TearDown() override {
-    dl::dl_set_call_handler(previous_);
+    if (host_set_) dl::dl_set_call_handler(previous_);
+    g_trunc_code = 0;
     unsetenv("ZULHOME");
     std::filesystem::remove_all(home_);
   }
@@ -100,6 +102,7 @@ class Dbtune : public ::testing::Test {
   void use_host() {
     g_table = table_;
     previous_ = dl::dl_set_call_handler(dbtune_host);
+    host_set_ = true;
   }
   void write(const std::string& name, const std::string& text) { std::ofstream(home_ + "/etc/" + name) << text; }
   std::string read(const std::string& name) {
@@ -126,6 +129,7 @@ class Dbtune : public ::testing::Test {
   std::string table_;
   std::string home_;
   dl::DlCallHandler previous_ = nullptr;
+  bool host_set_ = false;
 };
 
 TEST_F(Dbtune, CreatedTableExistsAndReadsBack) {
@@ -174,7 +178,7 @@ TEST_F(Dbtune, KeywordLookupFallsBackToDefaults) {
   insert("LOGFILE_BOB", "LD_STORAGE", "IN LD");
   insert("MINE", "BND_STORAGE", "IN BND");
   insert("DEFAULTS", "RAS_STORAGE", "IN RAS");
-  insert("ODD'KW", "B_STORAGE", "x");
+  insert("ODD''KW", "B_STORAGE", "x");  // quote doubled in the literal
   commit();
 
   struct Case {
@@ -184,13 +188,14 @@ TEST_F(Dbtune, KeywordLookupFallsBackToDefaults) {
     const char* a_storage;
     const char* states_table;
   } kCases[] = {
-      {"MINE", 203, "IN MTS", "IN DA", ""},     // own empty A_STORAGE takes the DEFAULTS value
-      {"mine \t\n", 203, "IN MTS", "IN DA", ""},
-      {"NONE", 3, "IN DTS", "IN DA", ""},       // no rows of its own: count below 100
-      {"", 3, "IN DTS", "IN DA", ""},           // empty keyword: DEFAULTS rows as fallback
-      {"DEF", 300, "IN DTS", "IN DA", ""},      // a prefix of DEFAULTS owns its rows
-      {"DATA_DICTIONARY", 203, "IN DD", "IN DA", "IN STS"},
-      {"ODD'KW", 103, "x", "IN DA", ""},        // a quote in the keyword stays inside the literal
+      // DEFAULTS has four rows: 1 each as fallback rows
+      {"MINE", 304, "IN MTS", "IN DA", ""},     // own empty A_STORAGE takes the DEFAULTS value
+      {"mine \t\n", 304, "IN MTS", "IN DA", ""},
+      {"NONE", 4, "IN DTS", "IN DA", ""},       // no rows of its own: count below 100
+      {"", 4, "IN DTS", "IN DA", ""},           // empty keyword: DEFAULTS rows as fallback
+      {"DEF", 400, "IN DTS", "IN DA", ""},      // a prefix of DEFAULTS owns its rows
+      {"DATA_DICTIONARY", 204, "IN DD", "IN DA", "IN STS"},
+      {"ODD'KW", 104, "x", "IN DA", ""},        // a quote in the keyword stays inside the literal
   };
   for (const Case& c : kCases) {
     std::unique_ptr<DBTUNE_PARAMS> p(new DBTUNE_PARAMS());
@@ -231,19 +236,19 @@ TEST_F(Dbtune, SystemStorageFromFileThenFromTable) {
   std::unique_ptr<DBTUNE_SYSTEM_PARAMS> s(new DBTUNE_SYSTEM_PARAMS());
   ASSERT_EQ(0, DB_read_system_tab_storage_config(in_.in, "DATA_DICTIONARY", "dbtune.zul", s.get()));
   EXPECT_EQ(200, s->count);
-  EXPECT_STREQ("IN FILETS", s->B_STORAGE);
-  EXPECT_STREQ("vi", s->VERSIONS_INDEX);
+  EXPECT_STREQ("IN FILETS", s->clauses[DBTUNE_SYS_B_STORAGE]);
+  EXPECT_STREQ("vi", s->clauses[DBTUNE_SYS_VERSIONS_INDEX]);
 
   // the table, once it exists, is read instead, and its own storage clause used
   ASSERT_EQ(0, DB_instance_dbtune_table_create(in_.in, nullptr, s.get()));
   EXPECT_EQ(0, DB_read_system_tab_storage_config(in_.in, "DATA_DICTIONARY", "dbtune.zul", s.get()));
   EXPECT_EQ(0, s->count);
-  EXPECT_STREQ("", s->B_STORAGE);
+  EXPECT_STREQ("", s->clauses[DBTUNE_SYS_B_STORAGE]);
   insert("DATA_DICTIONARY", "B_STORAGE", "IN TABTS");
   commit();
   EXPECT_EQ(0, DB_read_system_tab_storage_config(in_.in, "DATA_DICTIONARY", "dbtune.zul", s.get()));
   EXPECT_EQ(100, s->count);
-  EXPECT_STREQ("IN TABTS", s->B_STORAGE);
+  EXPECT_STREQ("IN TABTS", s->clauses[DBTUNE_SYS_B_STORAGE]);
 
   unsetenv("ZULHOME");
   dbtest::exec(in_.in, "DROP TABLE " + table_);
@@ -280,14 +285,19 @@ TEST_F(Dbtune, ImportWithoutTheProceduresFailsCleanly) {
   insert("DEFAULTS", "B_STORAGE", "IN TS1");
   commit();
   write("dbtune.zul", "##DEFAULTS\nB_STORAGE \"IN TS2\"\nEND\n");
-  dl::DlCallHandler host = dl::dl_set_call_handler(nullptr);
-  DBTUNE_ERROR_ROW err{};
-  int32_t status = DB_instance_import_dbtune(in_.in, "dbtune.zul", &err);
-  dl::dl_set_call_handler(host);
-  EXPECT_EQ(SQL_ERROR, status);
-  EXPECT_EQ(SE_DB_IO_ERROR, in_->xerr.code);
-  EXPECT_STRNE("", in_->xerr.ext_msg);  // the SQLSTATE of the refused CALL
-  EXPECT_STREQ("", err.keyword);
+  // with the database's own procedure host (nothing registered in a fresh
+  // database), and with no procedure host at all
+  for (bool remove_host : {false, true}) {
+    dl::DlCallHandler host = remove_host ? dl::dl_set_call_handler(nullptr) : nullptr;
+    DB_instance_clear_xerr(in_.in);
+    DBTUNE_ERROR_ROW err{};
+    int32_t status = DB_instance_import_dbtune(in_.in, "dbtune.zul", &err);
+    if (remove_host) dl::dl_set_call_handler(host);
+    EXPECT_EQ(SQL_ERROR, status) << remove_host;
+    EXPECT_EQ(SE_DB_IO_ERROR, in_->xerr.code) << remove_host;
+    EXPECT_STRNE("", in_->xerr.ext_msg) << remove_host;  // the SQLSTATE of the refused CALL
+    EXPECT_STREQ("", err.keyword) << remove_host;
+  }
   // the table is as it was
   auto r = rows();
   EXPECT_EQ(1u, r.size());
@@ -308,6 +318,9 @@ TEST_F(Dbtune, ImportReplacesRowsAndAddsBuiltInDefaults) {
         "b_storage \"in ts2\"\n"
         "COMMENT \"mine\"\n"
         "B_INDEX_1 \"dropped\"\n"
+        "END\n"
+        "##OTHER\n"
+        "ui_text \"shown\"\n"
         "END\n");
   DBTUNE_ERROR_ROW err{};
   ASSERT_EQ(0, DB_instance_import_dbtune(in_.in, "dbtune.zul", &err));
@@ -322,18 +335,50 @@ TEST_F(Dbtune, ImportReplacesRowsAndAddsBuiltInDefaults) {
   EXPECT_EQ("", r["MINE.UI_TEXT"]);
   EXPECT_EQ(0u, r.count("MINE.B_INDEX_1"));
   // 119 built-in rows (DEFAULTS' B_STORAGE and UI_TEXT from the file) and MINE's three
-  EXPECT_EQ(119u + 3, r.size());
+  EXPECT_EQ("shown", r["OTHER.UI_TEXT"]);  // a lower-case ui_text is the block's UI_TEXT
+  EXPECT_EQ(119u + 3 + 1, r.size());
   EXPECT_EQ("The network default configuration", r["NETWORK_DEFAULTS.UI_NETWORK_TEXT"]);
   EXPECT_EQ(0u, r.count("NETWORK_DEFAULTS.UI_TEXT"));
+}
+
+TEST_F(Dbtune, RefusedTruncationIsTheInstanceError) {
+  create();
+  use_host();
+  struct Case {
+    int32_t code;
+    int32_t status;
+    int32_t native;
+  } kCases[] = {{-20025, -25, 0}, {-803, SE_DB_IO_ERROR, -803}};
+  for (const Case& c : kCases) {
+    g_trunc_code = c.code;
+    DBTUNE_ERROR_ROW err{};
+    EXPECT_EQ(c.status, DB_instance_import_dbtune(in_.in, "dbtune.zul", &err)) << c.code;
+    EXPECT_EQ(c.status, in_->xerr.code) << c.code;
+    EXPECT_EQ(c.native, in_->xerr.native) << c.code;
+    EXPECT_STREQ("Error executing stored procedure zulsrvsp!zul_trunc_dbtune", in_->xerr.msg);
+  }
 }
 
 TEST_F(Dbtune, ImportCreatesAMissingTable) {
   use_host();
   // no file: the new table gets exactly the built-in rows, and the import says the file is missing
   DBTUNE_ERROR_ROW err{};
+  setenv("ZULVERBOSE", "1", 1);
+  testing::internal::CaptureStderr();
   EXPECT_EQ(SE_DBTUNE_FILE_ERROR, DB_instance_import_dbtune(in_.in, "dbtune.zul", &err));
+  std::string said = testing::internal::GetCapturedStderr();
+  unsetenv("ZULVERBOSE");
   EXPECT_EQ(0, DB_instance_dbtune_table_exists(in_.in));
   EXPECT_EQ(119u, rows().size());
+  // the warnings keep their wording, irregular ones included
+  for (const char* text : {
+           "WARNING: File dbtune.zul is not found in ",
+           "WARNING: dbtune.zul does not contain DEFAULTS config parameter 'B_STORAGE'. \n\t Inserting the default values.\n",
+           "WARNING: dbtune.zul does not contain DEFAULTS config parameter 'D_STORAGE'. \n\t Inserting thedefault values.\n",
+           "WARNING: dbtune.zul does not contain LOGFILE_DEFAULTS config parameter 'LD_INDEX_DATA_ID'. \n\tInserting the default values.\n",
+           "WARNING: dbtune.zul does not contain DATA_DICTIONARY config parameter 'MVTABLES_MODIFIED_INDEX'.\n\t Inserting the default values.\n",
+       })
+    EXPECT_NE(std::string::npos, said.find(text)) << text;
 
   // an existing table and no file: rolled back, rows kept
   EXPECT_EQ(SE_DBTUNE_FILE_ERROR, DB_instance_import_dbtune(in_.in, "dbtune.zul", &err));
@@ -367,9 +412,11 @@ TEST_F(Dbtune, ExportedFileImportsToTheSameRows) {
   ASSERT_EQ(0, DB_instance_export_dbtune(in_.in, "copy.zul"));
   ASSERT_EQ(0, DB_instance_import_dbtune(in_.in, "copy.zul", &err));
   auto after = rows();
-  after.erase("SURVEY_MULTI_BINARY.UI_TEXT");  // empty strings do not survive the file
-  before.erase("SURVEY_MULTI_BINARY.UI_TEXT");
-  EXPECT_EQ(before.size(), after.size());
+  // every row comes back with its value; blocks written without a UI_TEXT
+  // row (DATA_DICTIONARY and seven QVM_ keywords) gain an empty one
+  for (const auto& row : before) EXPECT_EQ(row.second, after[row.first]) << row.first;
+  EXPECT_EQ(before.size() + 8, after.size());
+  EXPECT_EQ("", after["DATA_DICTIONARY.UI_TEXT"]);
   EXPECT_EQ("PCTFREE 5", after["SITE.BND_INDEX_COMPOSITE"]);
   EXPECT_EQ("IN TS9", after["SITE.B_STORAGE"]);
 }

@@ -210,6 +210,12 @@ TEST_F(Cli, DriverCheckItemsAnswerAsTheConnectExpects) {
   EXPECT_EQ(sup, SQL_TRUE);
   EXPECT_EQ(SQLGetFunctions(k.dbc, SQL_API_SQLBROWSECONNECT, &sup), SQL_SUCCESS);
   EXPECT_EQ(sup, SQL_FALSE);
+  EXPECT_EQ(SQLGetFunctions(k.dbc, SQL_API_SQLGETSQLCA, &sup), SQL_SUCCESS);
+  EXPECT_EQ(sup, SQL_TRUE);
+  SQLUSMALLINT all[SQL_API_ODBC3_ALL_FUNCTIONS_SIZE];
+  EXPECT_EQ(SQLGetFunctions(k.dbc, SQL_API_ODBC3_ALL_FUNCTIONS, all), SQL_SUCCESS);
+  EXPECT_TRUE(SQL_FUNC_EXISTS(all, SQL_API_SQLGETSQLCA));
+  EXPECT_FALSE(SQL_FUNC_EXISTS(all, SQL_API_SQLBROWSECONNECT));
   // The function it claims is there and lists the database.
   char dsn[32];
   EXPECT_EQ(SQLDataSources(k.env, SQL_FETCH_FIRST, (SQLCHAR*)dsn, sizeof dsn, &len, nullptr, 0, nullptr),

@@ -123,6 +123,12 @@ TEST(Translate, Db2FormsRunAsDb2Runs) {
       {"MERGE INTO r USING ras ON 1 = 1", "ERR 42601 -104"},
       {"SELECT id FROM r WHERE code = :host", "ERR 42601 -104"},
       {"CREATE TABLE q (a WIDGET)", "ERR 42704 -204"},
+      // Only the Spatial Extender's own types exist, both collection spellings.
+      {"CREATE TABLE q (a DB2GSE.ST_Widget)", "ERR 42704 -204"},
+      {"CREATE TABLE q (a ST_Widget)", "ERR 42704 -204"},
+      {"CREATE TABLE q (a OTHER.ST_Point)", "ERR 42704 -204"},
+      {"CREATE TABLE q (a DB2GSE.ST_GeometryCollection, b st_geomcollection, c db2gse.ST_MultiPolygon)", ""},
+      {"DROP TABLE q", ""},
       {"CREATE TABLE q (a INTEGER) IN ts1 SOMETHING ELSE", "ERR 42601 -104"},
       {"SELECT nosuch(id) FROM r", "ERR 42884 -440"},
       {"RENAME TABLE r TO r2", ""},
