@@ -1,10 +1,13 @@
 // sock_io.cpp -- the socket transport (channel kind 0): native images on TCP.
 //
-// Relies on CH_readn/CH_writen-style socket calls of the OS layer
-// (zulos_socket_recv/send) and on nothing else. Divisions:
+// Relies on the OS layer's socket calls, SES_buffer_alloc for the buffer
+// block, and the native image codecs (native_io). Divisions:
 //   1. the buffered byte mover (write, read, flush, data waiting)
 //   2. scalars
 //   3. arrays, texts, blocks and blob segments
+//   4. records (images, lists, counted arrays, states, locators)
+//   5. shapes, constructs, index definitions, raster constraints
+//   6. spatial filters
 //
 // Notes on the byte mover:
 //  1. Output collects in the output buffer and leaves in one send when the
@@ -24,6 +27,7 @@
 
 #include <vector>
 
+#include "svr_services.h"
 #include "zulos.h"
 
 namespace {
@@ -100,7 +104,7 @@ SO_OBJECT* SO_create(const int* sock, int32_t out_size, int32_t in_size) {
   so->sock = *sock;
   if (out_size > 0 && in_size > 0) {
     int32_t in = round8(in_size), out = round8(out_size);
-    char* block = static_cast<char*>(malloc(static_cast<size_t>(in) + static_cast<size_t>(out)));
+    char* block = static_cast<char*>(SES_buffer_alloc(static_cast<size_t>(in) + static_cast<size_t>(out)));
     if (!block) {
       free(so);
       return nullptr;
@@ -116,7 +120,8 @@ SO_OBJECT* SO_create(const int* sock, int32_t out_size, int32_t in_size) {
 void SO_destroy(SO_OBJECT* so) {
   if (!so) return;
   SO_flush(so);
-  free(so->in_start);
+  if (so->in_start)
+    SES_buffer_free(so->in_start, static_cast<size_t>(so->in_size) + static_cast<size_t>(so->out_size));
   free(so);
 }
 
@@ -632,7 +637,6 @@ int32_t SO_read_input_desc(SO_OBJECT* so, int16_t* count, INPUT_DESC** descs) {
 
 #include "anno.h"
 #include "comp_ftr.h"
-#include "svr_services.h"
 
 // The byte length of a packed lineage: its first varLONG counts the bytes
 // after it.

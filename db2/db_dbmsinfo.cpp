@@ -4,8 +4,8 @@
 // operations that DB2 does not need.
 //
 // Relies on the statement layer (dbsql_io.h) for the index DDL, and on the
-// catalogue module for layers and on the dbtune module for keywords
-// (db_stubs_tables.cpp until they are built). Lists handed out are
+// catalogue module for layers (db_stubs_tables.cpp until it is built) and on
+// the dbtune module for a keyword's index clause. Lists handed out are
 // malloc'd: an array of texts, each in its own 32-byte buffer; the caller
 // releases them with DB_dbms_free_list.
 #include <stdarg.h>
@@ -18,6 +18,7 @@
 #include "dbsql_io.h"
 #include "svr_services.h"
 #include "zul_db_tables.h"
+#include "zul_dbtune.h"
 
 namespace {
 
@@ -178,12 +179,12 @@ int32_t DB_sqltype_create_index(DB_INSTANCE* instance, const LAYER* layer) {
   if (layer->config_keyword[0] != '\0') {
     char keyword[sizeof layer->config_keyword + 1];
     snprintf(keyword, sizeof keyword, "%.*s", (int)sizeof layer->config_keyword, layer->config_keyword);
-    DBTUNE_SYSTEM_PARAMS* params = (DBTUNE_SYSTEM_PARAMS*)calloc(1, sizeof(DBTUNE_SYSTEM_PARAMS));
+    DBTUNE_PARAMS* params = (DBTUNE_PARAMS*)calloc(1, sizeof(DBTUNE_PARAMS));
     if (params == nullptr) return SE_OUT_OF_DBMS_MEM;
-    status = db_dbtune_get_keyword_params(instance, keyword, params);
+    status = db_dbtune_get_keyword_params(instance, params, keyword);
     if (status == 0 && params->count < DBTUNE_KEYWORD_OWN_ROWS) status = SE_NO_KEYWORD_ROWS;
-    // The dbtune module's B_INDEX_SHAPE clause is appended here once that
-    // module hands its layer clauses out.
+    if (status == 0 && params->B_INDEX_SHAPE[0] != '\0')
+      stmt.append(params->B_INDEX_SHAPE, strnlen(params->B_INDEX_SHAPE, sizeof params->B_INDEX_SHAPE));
     free(params);
     if (status != 0) return status;
   }

@@ -15,6 +15,7 @@
 // upper-cased in the connection's code page (db_upcase_identifier).
 #include <stdio.h>
 #include <string.h>
+#include <strings.h>
 
 #include <string>
 

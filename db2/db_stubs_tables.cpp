@@ -1,12 +1,11 @@
-// db_stubs_tables.cpp -- the services of the catalogue, versioning and
-// dbtune modules that the system tables, the object names and the column
+// db_stubs_tables.cpp -- the services of the catalogue and versioning
+// modules that the system tables, the object names and the column
 // description call, in the form they take until those modules are built.
 //
 // What stands here:
 //   - the layer and raster-column reads wait for the catalogue module: they
 //     say they were called and answer SE_NOT_BUILT_YET, so the name builders
 //     fall back to the bare names;
-//   - the dbtune keyword read waits for the dbtune module the same way;
 //   - the base state and default version inserts are the real ones (one
 //     INSERT each, values bound, committed); a version insert that may pick
 //     another name on a duplicate is not built yet.
@@ -67,14 +66,6 @@ int32_t DB_rastercolumn_get_info_by_id(DB_INSTANCE* instance, DB_STREAM* stream,
   (void)id;
   (void)out;
   return not_built("DB_rastercolumn_get_info_by_id");
-}
-
-int32_t db_dbtune_get_keyword_params(DB_INSTANCE* instance, const char* keyword,
-                                     DBTUNE_SYSTEM_PARAMS* out) {
-  (void)instance;
-  (void)keyword;
-  if (out != nullptr) out->count = 0;
-  return not_built("db_dbtune_get_keyword_params");
 }
 
 int32_t DB_states_def_insert(DB_INSTANCE* instance, const STATE* state) {

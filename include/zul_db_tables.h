@@ -176,6 +176,7 @@ void DB_table_parse_name(DB_INSTANCE* instance, const char* name, char* database
                          char* table);
 void DB_column_parse_name(DB_INSTANCE* instance, const char* name, char* database, char* owner,
                           char* table, char* column);
+// owner: 32 bytes; name: 64 bytes.
 void DB_version_parse_name(DB_INSTANCE* instance, const char* version, char* owner, char* name);
 void db_parse_table_name(DB_INSTANCE* instance, const char* name, const char* default_owner,
                          char* database, char* owner, char* table);
@@ -299,7 +300,5 @@ int32_t DB_rastercolumn_get_info_by_id(DB_INSTANCE* instance, DB_STREAM* stream,
 int32_t DB_states_def_insert(DB_INSTANCE* instance, const STATE* state);
 int32_t DB_versions_def_insert(DB_INSTANCE* instance, const VERSION* version, int32_t dup_ok,
                                char* name_out);
-int32_t db_dbtune_get_keyword_params(DB_INSTANCE* instance, const char* keyword,
-                                     DBTUNE_SYSTEM_PARAMS* out);
 
 #endif

@@ -38,8 +38,10 @@
 //    writing connection; at COMMIT its remaining rows are read into memory,
 //    so that the connection keeps no old snapshot. Other cursors each run on
 //    a read connection of their own (at most 64 open per connection).
-//  - Result columns that are expressions have no declared type: they are
-//    described by their first value (VARCHAR when there is none).
+//  - Result columns that are expressions the engine cannot type (it types
+//    COUNT, LENGTH, string functions, registers, literals, shape methods and
+//    the Spatial Extender's functions) are described by their first value
+//    (VARCHAR when there is none).
 //  - SQLGetData reads the last row of the rowset fetched.
 //  - Scrollable cursors (SQL_FETCH_NEXT only), row-wise binding, data at
 //    execution, asynchronous execution, descriptors, Unicode (W) functions.

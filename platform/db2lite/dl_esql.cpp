@@ -51,6 +51,20 @@ void report_diag(struct sqlca* ca, DlDiag d) {
 
 void report_handle(struct sqlca* ca, const Handle& h) { report_diag(ca, esql_diag_of(h)); }
 
+// Translates a section's statement text; false with the report in ca (a
+// text refused without a state of its own is a syntax error).
+bool translate(sqlite3* db, const DlSession& sess, const std::string& text, DlPlan* plan, struct sqlca* ca) {
+  DlDiag d;
+  if (dl_translate(db, sess, text.data(), text.size(), plan, &d) == 0) return true;
+  if (d.sqlstate.empty()) {
+    d.sqlstate = "42601";
+    d.native = -104;
+    d.text = dl_msg(-104, "The statement could not be translated.", "42601");
+  }
+  report_diag(ca, d);
+  return false;
+}
+
 // ---- host variables -----------------------------------------------------------
 
 int16_t get16(const void* p) { int16_t v; memcpy(&v, p, sizeof v); return v; }
@@ -287,16 +301,7 @@ int run_statement(EsqlContext* x, const std::string& text, bool owner_rights, Mo
   sqlite3_stmt* st = nullptr;
   {
     EsqlPrivilegeScope scope(dl_state(c->session));
-    DlDiag d;
-    if (dl_translate(c->wdb, sess, text.data(), text.size(), &plan, &d) != 0) {
-      if (d.sqlstate.empty()) {
-        d.sqlstate = "42601";
-        d.native = -104;
-        d.text = dl_msg(-104, "The statement could not be translated.", "42601");
-      }
-      report_diag(ca, d);
-      return -1;
-    }
+    if (!translate(c->wdb, sess, text, &plan, ca)) return -1;
     switch (plan.kind) {
       case DlKind::Commit:
       case DlKind::Rollback:
@@ -493,19 +498,9 @@ int call(unsigned short type, unsigned short section, unsigned short in_id, unsi
       x->prepared.erase(key);
       // Translated now, so that PREPARE reports the statement's faults.
       DlPlan plan;
-      DlDiag d;
       {
         EsqlPrivilegeScope scope(dl_state(x->dbc->session));
-        if (dl_translate(x->dbc->wdb, x->dbc->session, x->text.data(), x->text.size(), &plan, &d) !=
-            0) {
-          if (d.sqlstate.empty()) {
-            d.sqlstate = "42601";
-            d.native = -104;
-            d.text = dl_msg(-104, "The statement could not be translated.", "42601");
-          }
-          report_diag(ca, d);
-          return -1;
-        }
+        if (!translate(x->dbc->wdb, x->dbc->session, x->text, &plan, ca)) return -1;
       }
       x->prepared[key] = x->text;
       dl_sqlca_clear(ca);

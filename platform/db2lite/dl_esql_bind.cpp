@@ -517,8 +517,9 @@ int sqlaintp_api(char* buf, short cap, short line_width, const char* msg_file, s
         text = tokens;
       } else {
         char head[32];
-        int code = ca->sqlcode < 0 ? -ca->sqlcode : ca->sqlcode;
-        snprintf(head, sizeof head, "SQL%04d%c  ", code % 100000, ca->sqlcode < 0 ? 'N' : 'W');
+        // In 64 bits: the area is the caller's, and its code may be any value.
+        int64_t code = ca->sqlcode < 0 ? -(int64_t)ca->sqlcode : (int64_t)ca->sqlcode;
+        snprintf(head, sizeof head, "SQL%04d%c  ", (int)(code % 100000), ca->sqlcode < 0 ? 'N' : 'W');
         text = head + tokens + "  SQLSTATE=" + std::string(ca->sqlstate, 5);
       }
     }

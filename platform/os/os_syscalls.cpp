@@ -18,6 +18,7 @@ constexpr zulos_syscalls kLibc = {
     ::send, ::recv,
     ::shm_open, ::shm_unlink, ::ftruncate, ::posix_fallocate, ::fork, ::kill, sys_poll,
     ::pread, ::pwrite,
+    ::connect,
 };
 }  // namespace
 

@@ -6,10 +6,12 @@
 #ifndef ZULOS_SYSCALLS_H
 #define ZULOS_SYSCALLS_H
 
+#include <sys/socket.h>
 #include <sys/types.h>
 #include <stddef.h>
 
 struct pollfd;
+struct sockaddr;
 
 struct zulos_syscalls {
   int (*open)(const char* path, int flags, mode_t mode);
@@ -34,6 +36,8 @@ struct zulos_syscalls {
   // Files read and written at an offset (run files, paged tables).
   ssize_t (*pread)(int fd, void* buf, size_t cap, off_t off);
   ssize_t (*pwrite)(int fd, const void* buf, size_t len, off_t off);
+  // Outgoing connections (the listener connection's retries).
+  int (*connect)(int fd, const struct sockaddr* addr, socklen_t len);
 };
 
 // The live table. Tests may overwrite entries; zulos_syscalls_reset puts the

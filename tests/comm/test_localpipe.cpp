@@ -187,6 +187,11 @@ TEST_F(LocalPipe, StartParametersReachTheServerAndItsReportComesBack) {
     ASSERT_GE(up, 0);
     pid_t pid = spawn_server(to_listener, to_server);
     ASSERT_GT(pid, 0);
+    // Bounded here, so a server that never starts fails the test instead of
+    // hanging it; LO_open_server then finds both clients connected.
+    bool connected = zulos_pipe_connect(down, 10000) == 0 && zulos_pipe_connect(up, 10000) == 0;
+    if (!connected) kill(pid, SIGKILL);
+    ASSERT_TRUE(connected) << "the server process did not open its pipes";
     ASSERT_EQ(0, LO_open_server(down, up));
     StartParams p;
     p.home = home;

@@ -111,6 +111,27 @@ TEST(DbmsInfo, DatabasesAndSpatialIndexOfAnOpenInstance) {
               1)
         << pass;
   }
+  // a configuration keyword: its own B_INDEX_SHAPE clause is appended; a
+  // keyword with only the DEFAULTS rows makes no index
+  {
+    dbtest::Watcher admin;
+    ASSERT_EQ(admin.exec("CREATE TABLE ZUL.DBTUNE (keyword VARCHAR(32) NOT NULL, parameter_name "
+                         "VARCHAR(32) NOT NULL, config_string VARCHAR(2048))"), SQL_SUCCESS);
+    ASSERT_EQ(admin.exec("GRANT SELECT ON ZUL.DBTUNE TO PUBLIC"), SQL_SUCCESS);
+    ASSERT_EQ(admin.exec("INSERT INTO ZUL.DBTUNE VALUES ('DEFAULTS', 'B_STORAGE', ''), "
+                         "('ROADS_KW', 'B_INDEX_SHAPE', 'PCTFREE 10')"), SQL_SUCCESS);
+  }
+  strcpy(layer.config_keyword, "ROADS_KW");
+  ASSERT_EQ(DB_sqltype_create_index(in.in, &layer), 0);
+  strcpy(layer.config_keyword, "NO_ROWS_KW");
+  layer.id = 7;
+  EXPECT_EQ(DB_sqltype_create_index(in.in, &layer), SE_NO_KEYWORD_ROWS);
+  {
+    dbtest::Watcher w;
+    EXPECT_EQ(w.scalar("SELECT COUNT(*) FROM SYSCAT.INDEXES WHERE INDNAME = 'A7_IX1'"), 0);
+  }
+  layer.config_keyword[0] = '\0';
+
   // an index that cannot be made: the index name joins the message
   strcpy(layer.spatial_column, "NO_SUCH_COLUMN");
   layer.id = 6;

@@ -76,9 +76,15 @@ TEST_F(DescribeTest, EveryDb2TypeMapsToItsColumnType) {
     const Case& c = cases[k];
     EXPECT_STREQ(defs[k].name, c.name);
     EXPECT_EQ(defs[k].type, c.type) << c.name;
-    if (c.size >= 0) EXPECT_EQ(defs[k].size, c.size) << c.name;
-    if (c.digits >= 0) EXPECT_EQ(defs[k].decimals, c.digits) << c.name;
-    if (c.bind >= 0) EXPECT_EQ(binds[k], c.bind) << c.name;
+    if (c.size >= 0) {
+      EXPECT_EQ(defs[k].size, c.size) << c.name;
+    }
+    if (c.digits >= 0) {
+      EXPECT_EQ(defs[k].decimals, c.digits) << c.name;
+    }
+    if (c.bind >= 0) {
+      EXPECT_EQ(binds[k], c.bind) << c.name;
+    }
     EXPECT_EQ(c_types[k], c.c_type) << c.name;
     EXPECT_EQ(defs[k].nullable, c.nullable) << c.name;
   }
@@ -192,6 +198,38 @@ TEST_F(DescribeTest, StreamLayerAndRasterColumnsAreRecognised) {
   free(c_types);
   db_free_stmt(&stmt);
   stream->layer = nullptr;
+  DB_stream_free(stream);
+  free(stream);
+}
+
+int32_t reg_by_name(void* ctx, const char* owner_table, REGISTRATION* out) {
+  (void)ctx;
+  memset(out, 0, sizeof *out);
+  if (strcmp(owner_table, "BOB.ROADS") == 0) strcpy(out->rowid_column, "OBJECTID");
+  else if (strcmp(owner_table, "SAM.RIVERS") == 0) strcpy(out->rowid_column, "FID");
+  else return -37;
+  return 0;
+}
+
+TEST_F(DescribeTest, RegisteredRowIdColumnOfAStream) {
+  DB_STREAM* stream = nullptr;
+  const char name[SE_DB_STREAM_NAME_LEN] = "1_2";
+  const int32_t settings[SE_DB_STREAM_SETTINGS] = {0};
+  ASSERT_EQ(DB_stream_init(&stream, in.in, "BOB", name, settings), 0);
+  in->params.registration_by_name = reg_by_name;
+  strcpy(stream->table_owner, "BOB");
+  strcpy(stream->table, "ROADS");
+  struct Case { const char* column; int32_t want; };
+  const Case cases[] = {
+      {"objectid", 1},            // the stream's own table
+      {"roads.objectid", 1},      // same table, owner from the stream
+      {"bob.roads.objectid", 1},
+      {"sam.rivers.fid", 0},      // registered, but another table than the stream's
+      {"shape", 0},               // not the row-id column
+      {"tom.lakes.objectid", 0},  // no registration
+      {"", 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(db_is_registered_rowid_column(stream, c.column), c.want) << c.column;
   DB_stream_free(stream);
   free(stream);
 }

@@ -45,6 +45,34 @@ std::string create_database(const char* name) {
   return why;
 }
 
+std::string enable_spatial(const char* name) {
+  std::string path;
+  if (!dl::dl_database_path(name, &path)) return "no data directory or bad name";
+  sqlite3* db = nullptr;
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    sqlite3_close(db);
+    return "open " + path;
+  }
+  dl::DlDiag d;
+  std::string why;
+  if (dl::dl_catalog_enable_spatial(db, &d) != 0) why = "spatial catalogue: " + d.text;
+  sqlite3_close(db);
+  return why;
+}
+
+void put_varlong(std::string* out, int32_t value) {
+  uint32_t a = value < 0 ? (uint32_t)(-(int64_t)value) : (uint32_t)value;
+  unsigned char b = (unsigned char)(a & 0x3F);
+  if (value < 0) b |= 0x40;
+  a >>= 6;
+  while (a) {
+    out->push_back((char)(b | 0x80));
+    b = (unsigned char)(a & 0x7F);
+    a >>= 7;
+  }
+  out->push_back((char)b);
+}
+
 Conn::Conn(const char* db, const char* user, const char* pw, bool autocommit) {
   SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &env);
   SQLAllocHandle(SQL_HANDLE_DBC, env, &dbc);

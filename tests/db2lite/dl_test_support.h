@@ -7,6 +7,8 @@
 
 #include "db2lite.h"
 
+#include <stdint.h>
+
 #include <string>
 
 namespace dltest {
@@ -26,6 +28,15 @@ class DataDir {
 // (administrator, password "zulpw") and ALICE (password "alicepw").
 // Returns "" or the reason it failed.
 std::string create_database(const char* name);
+
+// Creates the Spatial Extender's catalogue in database name, as
+// "db2lite-admin enable-spatial" does. Returns "" or the reason it failed.
+std::string enable_spatial(const char* name);
+
+// Appends value as a varLONG, the variable-length integer of packed shape
+// values: six bits and a sign bit in the first byte, seven bits in each
+// further byte, the top bit saying another byte follows.
+void put_varlong(std::string* out, int32_t value);
 
 // An environment and a connection; autocommit off unless asked.
 struct Conn {

@@ -183,6 +183,11 @@ TEST_F(Bind, MessageTextsAreFormattedWrappedAndBounded) {
   other.sqlerrml = 8;
   sqlaintp_api(buf, sizeof buf, 0, nullptr, &other);
   EXPECT_STREQ(buf, "SQL0204N  ZUL.GONE  SQLSTATE=42704");
+  // Its code may be any value, the most negative one included.
+  other.sqlcode = INT32_MIN;
+  other.sqlerrml = 0;
+  EXPECT_GT(sqlaintp_api(buf, sizeof buf, 0, nullptr, &other), 0);
+  EXPECT_EQ(std::string(buf).substr(0, 3), "SQL") << buf;
 
   struct sqlca clear;
   dl_sqlca_clear(&clear);

@@ -74,13 +74,7 @@ class Conformance : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_EQ(create_database("ZULDB"), "");
-    std::string path;
-    ASSERT_TRUE(dl::dl_database_path("ZULDB", &path));
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    dl::DlDiag d;
-    EXPECT_EQ(dl::dl_catalog_enable_spatial(db, &d), 0) << d.text;
-    sqlite3_close(db);
+    ASSERT_EQ(enable_spatial("ZULDB"), "");
   }
   DataDir dir_;
 };

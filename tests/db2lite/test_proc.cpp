@@ -256,6 +256,7 @@ TEST_F(Proc, CallsThatCannotRunAreRefusedWithDb2States) {
       {"text too long", "CALL ZUL.TP_INSERT(1, '123456789012345678901', 0, ?, ?)", 2, "22001"},
       {"integer out of range", "CALL ZUL.TP_INSERT(4294967296, 'x', 0, ?, ?)", 2, "22003"},
       {"not a number", "CALL ZUL.TP_INSERT('one', 'x', 0, ?, ?)", 2, "22018"},
+      {"number beyond a double", "CALL ZUL.TP_INSERT(1e999, 'x', 0, ?, ?)", 2, "42601"},
   };
   for (const Case& c : cases) {
     std::string why;
@@ -365,13 +366,7 @@ TEST_F(Proc, FaultsInjectedIntoProcedureStatementsReachTheCaller) {
 }
 
 TEST_F(Proc, SpatialExtenderProceduresAreDb2litesOwn) {
-  std::string path;
-  ASSERT_TRUE(dl::dl_database_path("PROCDB", &path));
-  sqlite3* db = nullptr;
-  ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-  dl::DlDiag d;
-  EXPECT_EQ(dl::dl_catalog_enable_spatial(db, &d), 0) << d.text;
-  sqlite3_close(db);
+  ASSERT_EQ(enable_spatial("PROCDB"), "");
   // No library is loaded and no registration is needed: the procedure
   // answers with its own message code (-7: no such spatial reference).
   std::string out[2], why;

@@ -28,22 +28,11 @@
 #include <string>
 #include <vector>
 
+using dltest::put_varlong;
+
 namespace {
 
 // ---- packed shape values, written as the server writes them ---------------------
-
-void put_varlong(std::string* out, int32_t value) {
-  uint32_t a = value < 0 ? (uint32_t)(-(int64_t)value) : (uint32_t)value;
-  unsigned char b = (unsigned char)(a & 0x3F);
-  if (value < 0) b |= 0x40;
-  a >>= 6;
-  while (a) {
-    out->push_back((char)(b | 0x80));
-    b = (unsigned char)(a & 0x7F);
-    a >>= 7;
-  }
-  out->push_back((char)b);
-}
 
 struct ShapeDef {
   int32_t npts = 1;

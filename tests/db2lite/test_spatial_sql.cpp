@@ -22,19 +22,6 @@ using namespace dltest;
 
 namespace {
 
-void put_varlong(std::string* out, int32_t v) {
-  uint32_t a = v < 0 ? (uint32_t)(-(int64_t)v) : (uint32_t)v;
-  unsigned char b = (unsigned char)(a & 0x3F);
-  if (v < 0) b |= 0x40;
-  a >>= 6;
-  while (a) {
-    out->push_back((char)(b | 0x80));
-    b = (unsigned char)(a & 0x7F);
-    a >>= 7;
-  }
-  out->push_back((char)b);
-}
-
 // A packed shape value of a line (entity 2) or an area (8) with Z values, as
 // the stream code packs it.
 struct Shape {
@@ -98,13 +85,7 @@ class SpatialSql : public ::testing::Test {
 
   void SetUp() override {
     ASSERT_EQ(create_database("ZULDB"), "");
-    std::string path;
-    ASSERT_TRUE(dl::dl_database_path("ZULDB", &path));
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    dl::DlDiag d;
-    EXPECT_EQ(dl::dl_catalog_enable_spatial(db, &d), 0) << d.text;
-    sqlite3_close(db);
+    ASSERT_EQ(enable_spatial("ZULDB"), "");
     previous_handler_ = dl::dl_set_call_handler(dl::dl_spatial_call_handler);
     conn_.reset(new Conn("ZULDB"));
     ASSERT_EQ(conn_->rc, SQL_SUCCESS) << diag(SQL_HANDLE_DBC, conn_->dbc);

@@ -178,8 +178,8 @@ const char* const kProcs[][2] = {
 
 const char* const kNoPair[] = {"zul_release_proc", "zul_insert_raster", "zul_delete_raster", "zul_update_raster"};
 
-std::string admin(const std::string& args) {
-  std::string cmd = std::string(ZUL_BIN_DIR) + "/db2lite-admin " + args + " 2>&1";
+std::string admin(const std::string& bin_dir, const std::string& args) {
+  std::string cmd = bin_dir + "/db2lite-admin " + args + " 2>&1";
   FILE* p = popen(cmd.c_str(), "r");
   if (!p) return "popen failed";
   std::string out;
@@ -200,7 +200,7 @@ std::string create_text(const char* name, const char* params) {
 
 }  // namespace
 
-SpDatabase::SpDatabase() {
+SpDatabase::SpDatabase(const char* bin_dir, const char* lib_dir) {
   char tmpl[] = "/tmp/zul_sp_test_XXXXXX";
   char* d = mkdtemp(tmpl);
   if (!d) {
@@ -213,9 +213,9 @@ SpDatabase::SpDatabase() {
   // build put beside its own.
   setenv("ZULHOME", dir_.c_str(), 1);
   setenv("DB2LITE_BUSY_TIMEOUT", "3000", 1);
-  error_ = admin("create ZUL zulpw");
-  if (error_.empty()) error_ = admin("adduser ZUL BOB bobpw");
-  if (error_.empty()) error_ = admin("enable-spatial ZUL");
+  error_ = admin(bin_dir, "create ZUL zulpw");
+  if (error_.empty()) error_ = admin(bin_dir, "adduser ZUL BOB bobpw");
+  if (error_.empty()) error_ = admin(bin_dir, "enable-spatial ZUL");
   if (!error_.empty()) return;
   Conn zul;
   if (!zul.ok()) {
@@ -240,6 +240,15 @@ SpDatabase::SpDatabase() {
       return;
     }
   }
+  // The rename entry once more, registered with a table name wider than the
+  // column it fills.
+  if (zul.exec("CREATE PROCEDURE ZUL.RENAME_WIDE (IN new_table_name VARCHAR(300), IN layer_id INTEGER,"
+               " OUT msgCode integer, OUT reserved varchar(1024)) EXTERNAL NAME"
+               " 'zulsrvsp!zul_rename_layer' LANGUAGE C PARAMETER STYLE DB2DARI NOT FENCED",
+               &why) != SQL_SUCCESS) {
+    error_ = "wide registration: " + why;
+    return;
+  }
   zul.commit();
   // The package, with EXECUTE for everyone, as the installation binds it.
   static const char kPublic[] = "PUBLIC";
@@ -253,7 +262,7 @@ SpDatabase::SpDatabase() {
   opt.option[0].type = SQL_GRANT_OPT;
   opt.option[0].val = reinterpret_cast<uintptr_t>(val.get());
   struct sqlca ca;
-  if (sqlabndx(ZUL_LIB_DIR "/zulsrvsp.bnd", nullptr, &opt, &ca) != 0) {
+  if (sqlabndx((std::string(lib_dir) + "/zulsrvsp.bnd").c_str(), nullptr, &opt, &ca) != 0) {
     char msg[1024];
     sqlaintp_api(msg, sizeof msg, 0, nullptr, &ca);
     error_ = std::string("bind: ") + msg;
@@ -306,7 +315,8 @@ Result Conn::call(const std::string& proc, std::vector<Arg> args, bool pair) {
   std::vector<SQLLEN> ind(n, 0);
   SQLHSTMT h = SQL_NULL_HSTMT;
   SQLAllocHandle(SQL_HANDLE_STMT, dbc_, &h);
-  std::string sql = "call zulsrvsp!" + proc + " (";
+  // A schema-qualified name calls that registration; a bare one the library entry.
+  std::string sql = "call " + (proc.find('.') != std::string::npos ? proc : "zulsrvsp!" + proc) + " (";
   for (size_t i = 0; i < n; ++i) sql += i ? ",?" : "?";
   sql += ")";
   for (size_t i = 0; i < n; ++i) {

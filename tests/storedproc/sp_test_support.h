@@ -10,6 +10,13 @@
 #include <string>
 #include <vector>
 
+#ifndef ZUL_BIN_DIR
+#define ZUL_BIN_DIR ""
+#endif
+#ifndef ZUL_LIB_DIR
+#define ZUL_LIB_DIR ""
+#endif
+
 namespace sptest {
 
 // One CALL argument: an IN value (integer, double, text or NULL) or an OUT
@@ -42,7 +49,8 @@ struct Result {
 // A database with the system tables and the procedures (see the .cpp).
 class SpDatabase {
  public:
-  SpDatabase();
+  // bin_dir holds db2lite-admin, lib_dir the bind file zulsrvsp.bnd.
+  explicit SpDatabase(const char* bin_dir = ZUL_BIN_DIR, const char* lib_dir = ZUL_LIB_DIR);
   ~SpDatabase();
   const std::string& error() const { return error_; }  // "" when ready
 
