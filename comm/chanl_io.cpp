@@ -348,7 +348,8 @@ void trace_record(const CHANNEL* ch, char dir, const char* heading, int32_t coun
   intercept_done(ch);
 }
 
-bool current_layouts(const CHANNEL* ch) { return ch->client_release > CH_RELEASE_CURRENT_LAYOUTS; }
+// A null channel reads as an old client; the item then refuses it.
+bool current_layouts(const CHANNEL* ch) { return ch && ch->client_release > CH_RELEASE_CURRENT_LAYOUTS; }
 
 }  // namespace
 

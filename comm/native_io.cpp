@@ -109,39 +109,31 @@ int get_image(zul::ByteMover* m, uint8_t* img, size_t len) {
 
 // ---- scalars and strings -------------------------------------------------------
 
-int nio_write_long(zul::ByteMover* m, int32_t v) {
-  uint8_t b[4];
-  nio_put_i32(b, 0, v);
-  return put_image(m, b, 4);
+namespace {
+
+// A scalar is an image of its own width, written and read whole.
+template <typename T, size_t N, void (*Put)(uint8_t*, size_t, T)>
+int write_scalar(zul::ByteMover* m, T v) {
+  uint8_t b[N];
+  Put(b, 0, v);
+  return put_image(m, b, N);
 }
-int nio_read_long(zul::ByteMover* m, int32_t* v) {
-  uint8_t b[4];
-  if (!v || get_image(m, b, 4)) return -1;
-  *v = nio_get_i32(b, 0);
+template <typename T, size_t N, T (*Get)(const uint8_t*, size_t)>
+int read_scalar(zul::ByteMover* m, T* v) {
+  uint8_t b[N];
+  if (!v || get_image(m, b, N)) return -1;
+  *v = Get(b, 0);
   return 0;
 }
-int nio_write_short(zul::ByteMover* m, int16_t v) {
-  uint8_t b[2];
-  nio_put_i16(b, 0, v);
-  return put_image(m, b, 2);
-}
-int nio_read_short(zul::ByteMover* m, int16_t* v) {
-  uint8_t b[2];
-  if (!v || get_image(m, b, 2)) return -1;
-  *v = nio_get_i16(b, 0);
-  return 0;
-}
-int nio_write_lfloat(zul::ByteMover* m, double v) {
-  uint8_t b[8];
-  nio_put_f64(b, 0, v);
-  return put_image(m, b, 8);
-}
-int nio_read_lfloat(zul::ByteMover* m, double* v) {
-  uint8_t b[8];
-  if (!v || get_image(m, b, 8)) return -1;
-  *v = nio_get_f64(b, 0);
-  return 0;
-}
+
+}  // namespace
+
+int nio_write_long(zul::ByteMover* m, int32_t v) { return write_scalar<int32_t, 4, nio_put_i32>(m, v); }
+int nio_read_long(zul::ByteMover* m, int32_t* v) { return read_scalar<int32_t, 4, nio_get_i32>(m, v); }
+int nio_write_short(zul::ByteMover* m, int16_t v) { return write_scalar<int16_t, 2, nio_put_i16>(m, v); }
+int nio_read_short(zul::ByteMover* m, int16_t* v) { return read_scalar<int16_t, 2, nio_get_i16>(m, v); }
+int nio_write_lfloat(zul::ByteMover* m, double v) { return write_scalar<double, 8, nio_put_f64>(m, v); }
+int nio_read_lfloat(zul::ByteMover* m, double* v) { return read_scalar<double, 8, nio_get_f64>(m, v); }
 
 int nio_drain(zul::ByteMover* m, size_t len) {
   uint8_t sink[512];

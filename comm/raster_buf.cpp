@@ -4,8 +4,9 @@
 // Relies on SES_buffer_alloc for the block and the work buffer, on the
 // pixel block codec (comp_pixels.cpp) for conversion on get, and on the zlib
 // and JPEG wrappers for conversion on put, which compresses straight into
-// the free part of the block. The rules for received buffers are the
-// numbered notes of zul_raster_buffer.h.
+// the free part of the block, and on the stream buffer's block drain
+// (strm_buf.h). The rules for received buffers are the numbered notes of
+// zul_raster_buffer.h.
 //
 // Divisions:
 //   1. helpers: tile headers, block and work buffer
@@ -19,6 +20,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "strm_buf.h"
 #include "svr_services.h"
 #include "zul_status.h"
 
@@ -82,22 +84,6 @@ int64_t pixel_bytes_of(int32_t type_word, int32_t pixel_count) {
 void reverse_pixels(uint8_t* dst, const uint8_t* src, int64_t count, int32_t size) {
   for (int64_t i = 0; i < count; i++, dst += size, src += size)
     for (int32_t k = 0; k < size; k++) dst[k] = src[size - 1 - k];
-}
-
-// Reads and throws away len bytes of one block item.
-int32_t drain_block(CHANNEL* ch, int32_t len, uint8_t* scratch, int32_t cap) {
-  if (ch->kind == CH_KIND_XDR) return CH_read_block(ch, scratch, 0) == 0 ? 0 : SE_NET_FAILURE;
-  uint8_t local[4096];
-  if (!scratch || cap <= 0) {
-    scratch = local;
-    cap = sizeof local;
-  }
-  while (len > 0) {
-    int32_t n = len < cap ? len : cap;
-    if (CH_read_block(ch, scratch, n) != 0) return SE_NET_FAILURE;
-    len -= n;
-  }
-  return 0;
 }
 
 }  // namespace
@@ -367,7 +353,7 @@ int32_t RB_receive_buffer(RASTER_BUFFER* rb, CHANNEL* ch) {
     drained += RB_TILE_HEADER;
     if (len > 0) drained += len;
     if (drained > CH_MAX_DRAIN) return SE_NET_FAILURE;
-    if (len >= 0 && drain_block(ch, len, rb->block, rb->block ? rb->data_size : 0) != 0) return SE_NET_FAILURE;
+    if (len >= 0 && sb_drain_block(ch, len, rb->block, rb->block ? rb->data_size : 0) != 0) return SE_NET_FAILURE;
   }
   if (refused != 0) {
     RB_reset(rb);

@@ -23,6 +23,7 @@
 #include <string.h>
 
 #include "comp_ftr.h"
+#include "strm_buf.h"
 #include "svr_services.h"
 #include "zul_status.h"
 #include "zul_xdr.h"
@@ -770,12 +771,7 @@ int32_t SB_send_buffer(CHANNEL* ch, STREAM_BUFFER* sb) {
   return CH_flush(ch) == 0 ? 0 : SE_NET_FAILURE;
 }
 
-namespace {
-
-// Reads and throws away a block of len bytes that cannot be kept, so the
-// channel stays in step. An XDR block is one record, which a read of no
-// bytes skips whole; on the other transports the bytes go through scratch.
-int32_t drain_block(CHANNEL* ch, int32_t len, uint8_t* scratch, int32_t cap) {
+int32_t sb_drain_block(CHANNEL* ch, int32_t len, uint8_t* scratch, int32_t cap) {
   if (len > CH_MAX_DRAIN) return SE_NET_FAILURE;
   if (ch->kind == CH_KIND_XDR) return CH_read_block(ch, scratch, 0) == 0 ? 0 : SE_NET_FAILURE;
   uint8_t local[4096];
@@ -790,8 +786,6 @@ int32_t drain_block(CHANNEL* ch, int32_t len, uint8_t* scratch, int32_t cap) {
   }
   return 0;
 }
-
-}  // namespace
 
 int32_t SB_receive_buffer(CHANNEL* ch, STREAM_BUFFER* sb) {
   if (!ch || !sb) return SE_INVALID_PARAM;
@@ -811,7 +805,7 @@ int32_t SB_receive_buffer(CHANNEL* ch, STREAM_BUFFER* sb) {
   if (alloc_rc != 0) refused = alloc_rc;
   if (block_follows) {
     if (refused != 0) {
-      if (drain_block(ch, used, sb->block, sb->block ? sb->block_size : 0) != 0) return SE_NET_FAILURE;
+      if (sb_drain_block(ch, used, sb->block, sb->block ? sb->block_size : 0) != 0) return SE_NET_FAILURE;
     } else if (CH_read_block(ch, sb->block, used) != 0) {
       return SE_NET_FAILURE;
     }

@@ -155,6 +155,8 @@ int32_t XDR_write_input_desc(XDR* xdrs, int16_t count, const INPUT_DESC* descs);
 int32_t XDR_read_input_desc(XDR* xdrs, int16_t* count, INPUT_DESC** descs);
 
 // The shared steps in the stream's current direction: 1 success, 0 failure.
+// Decoding a segment, *len holds the capacity of data on entry and the
+// segment's length on return; a longer segment fails without filling data.
 int32_t XDR_blob_seg(XDR* xdrs, char* data, int32_t* len, int32_t* last);
 int32_t XDR_blob_end(XDR* xdrs, int32_t total_len);
 

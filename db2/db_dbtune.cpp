@@ -351,6 +351,18 @@ void trimmed_keyword(const char* keyword, char* out) {
   db_dbtune_trim_right(out);
 }
 
+// Every field of fields that the keyword's own rows left empty in out takes
+// the value of the same field in defaults (a record of out's type).
+template <size_t N>
+void fill_from_defaults(void* out, const void* defaults, const char* const (&fields)[N]) {
+  for (const char* f : fields) {
+    const NameInfo* info = find_name(f);
+    char* mine = static_cast<char*>(out) + info->params_offset;
+    if (mine[0] == '\0')
+      copy_text(mine, info->cap, static_cast<const char*>(defaults) + info->params_offset);
+  }
+}
+
 }  // namespace
 
 int32_t db_dbtune_get_keyword_params(DB_INSTANCE* instance, DBTUNE_PARAMS* out, const char* keyword) {
@@ -390,12 +402,7 @@ int32_t db_dbtune_get_keyword_params(DB_INSTANCE* instance, DBTUNE_PARAMS* out, 
       copy_text(reinterpret_cast<char*>(out) + info->params_offset, info->cap, rows.v[i]);
     }
   }
-  for (const char* f : kFallback) {
-    const NameInfo* info = find_name(f);
-    char* mine = reinterpret_cast<char*>(out) + info->params_offset;
-    if (mine[0] == '\0')
-      copy_text(mine, info->cap, reinterpret_cast<char*>(defaults.get()) + info->params_offset);
-  }
+  fill_from_defaults(out, defaults.get(), kFallback);
   return 0;
 }
 
@@ -425,12 +432,7 @@ int32_t db_dbtune_get_logfile_params(DB_INSTANCE* instance, DBTUNE_LOGFILE_PARAM
       copy_text(base + info->params_offset, info->cap, rows.v[i]);
     }
   }
-  for (const char* f : kFields) {
-    const NameInfo* info = find_name(f);
-    char* mine = reinterpret_cast<char*>(out) + info->params_offset;
-    if (mine[0] == '\0')
-      copy_text(mine, info->cap, reinterpret_cast<char*>(&defaults) + info->params_offset);
-  }
+  fill_from_defaults(out, &defaults, kFields);
   return 0;
 }
 
@@ -474,12 +476,7 @@ int32_t db_dbtune_get_raster_params(DB_INSTANCE* instance, DBTUNE_RASTER_PARAMS*
     }
   }
   if (!any_own) return SE_DBTUNE_KEYWORD_NOEXIST;
-  for (const char* f : kFields) {
-    const NameInfo* info = find_name(f);
-    char* mine = reinterpret_cast<char*>(out) + info->params_offset;
-    if (mine[0] == '\0')
-      copy_text(mine, info->cap, reinterpret_cast<char*>(defaults.get()) + info->params_offset);
-  }
+  fill_from_defaults(out, defaults.get(), kFields);
   return 0;
 }
 

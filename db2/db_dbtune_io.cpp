@@ -3,7 +3,7 @@
 // zul_trunc_dbtune and zul_insert_dbtune.
 //
 // Divisions:
-//   1. procedure names, the instance error of a procedure, one row's insertion
+//   1. procedure names, one row's insertion
 //   2. creation
 //   3. export
 //   4. load of a file and import
@@ -14,8 +14,9 @@
 //      cannot be inserted or the file cannot be read.
 //   2. A file name from a client names a file in $ZULHOME/etc and nothing
 //      else (dbtune_file_path).
-// Relies on db_dbtune.cpp for the file parsing and the row reader, and on
-// db_dbtune_defaults.cpp for the built-in rows.
+// Relies on db_dbtune.cpp for the file parsing and the row reader, on
+// db_dbtune_defaults.cpp for the built-in rows, and on db_sp_set_message_error
+// for a procedure's message code.
 #include <stddef.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -26,6 +27,7 @@
 
 #include "dbsql_io.h"
 #include "svr_services.h"
+#include "zul_db_install.h"
 #include "zul_dbtune.h"
 
 namespace {
@@ -34,25 +36,6 @@ void copy_text(char* out, size_t cap, const char* text) {
   size_t len = strnlen(text, cap - 1);
   memcpy(out, text, len);
   out[len] = '\0';
-}
-
-// A procedure's message code as the instance's error: -20998 to -20001 give
-// the code plus 20000, anything else -51 with the code as native code.
-int32_t set_procedure_error(DB_INSTANCE* instance, SQLINTEGER code, const char* name) {
-  int32_t status;
-  int32_t native;
-  if (code >= -20998 && code <= -20001) {
-    status = code + 20000;
-    native = 0;
-  } else {
-    status = SE_DB_IO_ERROR;
-    native = code;
-  }
-  instance->xerr.code = status;
-  instance->xerr.native = native;
-  snprintf(instance->xerr.msg, sizeof instance->xerr.msg, "Error executing stored procedure %s", name);
-  instance->xerr.ext_msg[0] = '\0';
-  return status;
 }
 
 void fill_error_row(DBTUNE_ERROR_ROW* row, const char* keyword, const char* name, const char* value) {
@@ -115,7 +98,7 @@ int32_t db_dbtune_insert_row(DB_INSTANCE* instance, const char* call_text, char*
     db_free_stmt(&stmt);
     return 0;
   }
-  int32_t status = set_procedure_error(instance, code, call_text);
+  int32_t status = db_sp_set_message_error(instance, code, call_text);
   fill_error_row(error_row, keyword, name, value_buf);
   print_failed_row(keyword, name, value_buf);
   db_free_stmt(&stmt);
@@ -444,7 +427,7 @@ int32_t DB_instance_import_dbtune(DB_INSTANCE* instance, const char* file_name,
     status = db_copy_dbtune_FileToTable(instance, file_name, error_row, 0);
   } else {
     fprintf(stderr, "Error: Could not truncate DBTUNE Table: %d\n", (int)code);
-    status = set_procedure_error(instance, code, call_name);
+    status = db_sp_set_message_error(instance, code, call_name);
     db_free_stmt(&stmt);
     return status;
   }

@@ -52,6 +52,12 @@ void upcase(DB_INSTANCE* instance, char* text, size_t cap) {
   if (text != nullptr && text[0] != '\0') db_upcase_identifier(instance, text, (int32_t)cap);
 }
 
+// Stores one part of a parsed name, folded as an identifier.
+void put_name_part(DB_INSTANCE* instance, char* out, size_t cap, const std::string& text) {
+  put_part(out, cap, text);
+  upcase(instance, out, cap);
+}
+
 void system_name(DB_INSTANCE* instance, const char* schema, const char* table, char* out) {
   sprintf(out, "%s.%s.%s", current_db(instance), schema, table);
 }
@@ -266,12 +272,9 @@ void db_parse_table_name(DB_INSTANCE* instance, const char* name, const char* de
     if (own.size() >= 2 && own.front() == '\'' && own.back() == '\'')
       own = own.substr(1, own.size() - 2);
   }
-  put_part(database, SE_NAME_DATABASE_LEN, db);
-  put_part(owner, SE_NAME_OWNER_LEN, own);
-  put_part(table, SE_NAME_TABLE_LEN, tab);
-  upcase(instance, database, SE_NAME_DATABASE_LEN);
-  upcase(instance, owner, SE_NAME_OWNER_LEN);
-  upcase(instance, table, SE_NAME_TABLE_LEN);
+  put_name_part(instance, database, SE_NAME_DATABASE_LEN, db);
+  put_name_part(instance, owner, SE_NAME_OWNER_LEN, own);
+  put_name_part(instance, table, SE_NAME_TABLE_LEN, tab);
 }
 
 void db_parse_column_name(DB_INSTANCE* instance, const char* name, const char* default_owner,
@@ -313,14 +316,10 @@ void db_parse_column_name(DB_INSTANCE* instance, const char* name, const char* d
   if (db.empty()) db = current_db(instance);
   if (has_suffix) col += ".." + suffix;
 
-  put_part(owner, SE_NAME_OWNER_LEN, own);
-  put_part(table, SE_NAME_TABLE_LEN, tab);
-  put_part(column, SE_NAME_COLUMN_LEN, col);
-  put_part(database, SE_NAME_DATABASE_LEN, db);
-  upcase(instance, column, SE_NAME_COLUMN_LEN);
-  upcase(instance, table, SE_NAME_TABLE_LEN);
-  upcase(instance, owner, SE_NAME_OWNER_LEN);
-  upcase(instance, database, SE_NAME_DATABASE_LEN);
+  put_name_part(instance, owner, SE_NAME_OWNER_LEN, own);
+  put_name_part(instance, table, SE_NAME_TABLE_LEN, tab);
+  put_name_part(instance, column, SE_NAME_COLUMN_LEN, col);
+  put_name_part(instance, database, SE_NAME_DATABASE_LEN, db);
 }
 
 void DB_table_parse_name(DB_INSTANCE* instance, const char* name, char* database, char* owner,

@@ -62,16 +62,23 @@ void db_sp_drop_created(DB_INSTANCE* instance, const CreatedList& list) {
   }
 }
 
+// Drops every procedure of the family, unreported; one that is not there is
+// no error.
+void drop_family(DB_INSTANCE* instance, const SP_FAMILY& f, int32_t mode) {
+  char sql[SE_DB_QUALIFIED_LEN + 32];
+  char name[SE_DB_QUALIFIED_LEN];
+  for (int32_t i = 0; i < f.count; i++) {
+    db_sp_make_name(instance, f.procs[i].name, 1, name);
+    snprintf(sql, sizeof sql, "DROP PROCEDURE %s", name);
+    db_execute_ddlsql(instance, sql, 0, mode);
+  }
+}
+
 // Registers one family. 0, or the status the installation returns.
 int32_t register_family(DB_INSTANCE* instance, const SP_FAMILY& f, SQLHSTMT stmt, CreatedList* list) {
   char sql[4096];
-  char name[SE_DB_QUALIFIED_LEN];
   if (f.kind == SP_FAMILY_COMMITTED) {
-    for (int32_t i = 0; i < f.count; i++) {
-      db_sp_make_name(instance, f.procs[i].name, 1, name);
-      snprintf(sql, sizeof sql, "DROP PROCEDURE %s", name);
-      db_execute_ddlsql(instance, sql, 0, DB_MODE_EXEC_COMMIT);
-    }
+    drop_family(instance, f, DB_MODE_EXEC_COMMIT);
     for (int32_t i = 0; i < f.count; i++) {
       int32_t status = db_sp_create_text(instance, &f.procs[i], sql, sizeof sql);
       if (status == 0) status = db_execute_ddlsql(instance, sql, 0, DB_MODE_EXEC_COMMIT);
@@ -80,13 +87,7 @@ int32_t register_family(DB_INSTANCE* instance, const SP_FAMILY& f, SQLHSTMT stmt
     }
     return 0;
   }
-  if (f.kind == SP_FAMILY_COMMON) {
-    for (int32_t i = 0; i < f.count; i++) {
-      db_sp_make_name(instance, f.procs[i].name, 1, name);
-      snprintf(sql, sizeof sql, "DROP PROCEDURE %s", name);
-      db_execute_ddlsql(instance, sql, 0, DB_MODE_EXEC);
-    }
-  }
+  if (f.kind == SP_FAMILY_COMMON) drop_family(instance, f, DB_MODE_EXEC);
   for (int32_t i = 0; i < f.count; i++) {
     int32_t status = db_sp_create_text(instance, &f.procs[i], sql, sizeof sql);
     if (status != 0) return status;

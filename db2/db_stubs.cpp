@@ -3,11 +3,6 @@
 // modules are built.
 //
 // What stands here:
-//   - the layer cache holds no layers yet: it records its size and frees
-//     nothing but its own entries;
-//   - the log files are off: DB_log_delete answers -44;
-//   - the table and index drops are the real ones (one statement each); a
-//     name that breaks the identifier rule never reaches the SQL text;
 //   - the stream module's fetch buffers are the stream's own malloc'd
 //     buffers, released here;
 //   - setting spatial constraints waits for the stream module and answers
@@ -21,50 +16,6 @@
 
 #include "dbsql_io.h"
 #include "svr_services.h"
-
-int32_t db_layer_cache_create(DB_INSTANCE* instance, int32_t size) {
-  instance->layer_cache.size = size > 5 ? size : 5;
-  instance->layer_cache.count = 0;
-  instance->layer_cache.entries = nullptr;
-  return 0;
-}
-
-void db_layer_cache_free(DB_INSTANCE* instance) {
-  free(instance->layer_cache.entries);
-  memset(&instance->layer_cache, 0, sizeof instance->layer_cache);
-}
-
-int32_t DB_log_delete(DB_INSTANCE* instance, const char* name) {
-  DB_instance_clear_xerr(instance);
-  if (!instance->logfile_in_use) return SE_LOGFILE_OFF;
-  if (name == nullptr || name[0] == '\0') return SE_INVALID_PARAM;
-  fprintf(stderr, "DB_log_delete: called, not built yet\n");
-  return SE_NOT_BUILT_YET;
-}
-
-int32_t DB_table_drop(DB_INSTANCE* instance, const char* table) {
-  if (table == nullptr || table[0] == '\0') return SE_INVALID_PARAM;
-  if (DB_check_identifier(instance, table) != 0) return SE_INVALID_IDENTIFIER;
-  std::string name = table;
-  db_upcase_identifier(instance, &name[0], (int32_t)name.size() + 1);
-  std::string sql = "DROP TABLE " + name;
-  int32_t status = db_execute_ddlsql(instance, sql.c_str(), 1, DB_MODE_DDL_COMMIT);
-  DB_trans_def_commit(instance);
-  return status;
-}
-
-int32_t DB_table_drop_index(DB_INSTANCE* instance, void* unused, const char* index) {
-  (void)unused;
-  DB_instance_clear_xerr(instance);
-  if (index == nullptr || index[0] == '\0') return SE_INVALID_PARAM;
-  if (DB_check_identifier(instance, index) != 0) return SE_INVALID_IDENTIFIER;
-  std::string name = index;
-  db_upcase_identifier(instance, &name[0], (int32_t)name.size() + 1);
-  std::string sql = "DROP INDEX " + name;
-  int32_t status = db_execute_ddlsql(instance, sql.c_str(), 0, DB_MODE_DDL_COMMIT);
-  DB_trans_def_commit(instance);
-  return status == SE_DB_NO_DATA ? -22 : status;
-}
 
 void db_close_fetch_stmt(DB_STREAM* stream, int32_t release_all) {
   free(stream->fetch_buffer);

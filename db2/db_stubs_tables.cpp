@@ -3,9 +3,6 @@
 // description call, in the form they take until those modules are built.
 //
 // What stands here:
-//   - the layer and raster-column reads wait for the catalogue module: they
-//     say they were called and answer SE_NOT_BUILT_YET, so the name builders
-//     fall back to the bare names;
 //   - the base state and default version inserts are the real ones (one
 //     INSERT each, values bound, committed); a version insert that may pick
 //     another name on a duplicate is not built yet.
@@ -38,35 +35,6 @@ SQLRETURN bind_int(SQLHSTMT stmt, SQLUSMALLINT pos, const int32_t* value, SQLLEN
 }
 
 }  // namespace
-
-int32_t DB_layer_get_info(DB_INSTANCE* instance, DB_STREAM* stream, int32_t layer_id, LAYER** out) {
-  (void)instance;
-  (void)stream;
-  (void)layer_id;
-  if (out != nullptr) *out = nullptr;
-  return not_built("DB_layer_get_info");
-}
-
-int32_t DB_layer_get_info_by_table_name(DB_INSTANCE* instance, DB_STREAM* stream,
-                                        const char* table, const char* column,
-                                        const char* default_owner, LAYER** out) {
-  (void)stream;
-  (void)table;
-  (void)column;
-  (void)default_owner;
-  if (instance != nullptr) DB_instance_clear_xerr(instance);
-  if (out != nullptr) *out = nullptr;
-  return not_built("DB_layer_get_info_by_table_name");
-}
-
-int32_t DB_rastercolumn_get_info_by_id(DB_INSTANCE* instance, DB_STREAM* stream, int32_t id,
-                                       RASTERCOLUMN* out) {
-  (void)instance;
-  (void)stream;
-  (void)id;
-  (void)out;
-  return not_built("DB_rastercolumn_get_info_by_id");
-}
 
 int32_t DB_states_def_insert(DB_INSTANCE* instance, const STATE* state) {
   char table[SE_DB_QUALIFIED_LEN];

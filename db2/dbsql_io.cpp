@@ -15,6 +15,7 @@
 //   3. The end of rows is 110 (a positive status) from the raw fetches and
 //      records nothing.
 // Relies on db2lite.h for the CLI and the reporters of db_stream.cpp.
+#include <ctype.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -35,10 +36,26 @@ bool state_is(const DB_DIAG_RECORD& d, const char* state) {
   return strcasecmp(d.sqlstate, state) == 0;
 }
 
-// True when the statement text begins with the word DROP.
-bool is_drop(const char* sql) {
-  while (*sql == ' ' || *sql == '\t' || *sql == '\n' || *sql == '\r') ++sql;
-  return strncasecmp(sql, "DROP", 4) == 0 && (sql[4] == ' ' || sql[4] == '\t' || sql[4] == '\n');
+bool is_space(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// When the statement text begins with the word DROP: true, with the kind of
+// object it drops ("trigger", "procedure", ...) lower-cased into kind (at
+// most cap - 1 letters; "object" when no word follows). False otherwise.
+bool dropped_kind(const char* sql, char* kind, size_t cap) {
+  while (is_space(*sql)) ++sql;
+  if (strncasecmp(sql, "DROP", 4) != 0 || !is_space(sql[4])) return false;
+  sql += 4;
+  while (is_space(*sql)) ++sql;
+  if (strncasecmp(sql, "SPECIFIC", 8) == 0 && is_space(sql[8])) {
+    sql += 8;
+    while (is_space(*sql)) ++sql;
+  }
+  size_t len = 0;
+  for (; len + 1 < cap && isalpha((unsigned char)sql[len]); ++len)
+    kind[len] = (char)tolower((unsigned char)sql[len]);
+  kind[len] = '\0';
+  if (len == 0) snprintf(kind, cap, "object");
+  return true;
 }
 
 }  // namespace
@@ -247,11 +264,12 @@ int32_t db_execute_ddlsql(DB_INSTANCE* instance, const char* sql, int32_t report
     if (report) db_report_dbms_error(instance, d);
     return SE_DB_NO_DATA;
   }
-  // An undefined name is harmless only when dropping (a trigger that was
-  // never made): a CREATE that names an undefined type, function or schema
-  // has failed.
-  if (state_is(d, "42704") && is_drop(sql)) {
-    fprintf(stderr, "Warning: The trigger does not exist \n");
+  // An undefined name is harmless only when dropping (a trigger or procedure
+  // that was never made): a CREATE that names an undefined type, function or
+  // schema has failed. The warning names the kind of object the DROP names.
+  char kind[24];
+  if (state_is(d, "42704") && dropped_kind(sql, kind, sizeof kind)) {
+    fprintf(stderr, "Warning: The %s does not exist \n", kind);
     return 0;
   }
   if (report) db_report_dbms_error(instance, d);

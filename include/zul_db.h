@@ -120,11 +120,22 @@ struct DB_INSTANCE_PARAMS {
 
 // ---- working storage that later modules fill -------------------------------------
 
-// The layer cache: the layers of the instance, kept by the catalogue module.
+// The layer cache: the layers of the instance, kept by the catalogue module
+// (zul_db_layer.h). Records are made in blocks of five; a slot whose layer
+// id is -1 is free, a made record at or beyond used is spare.
 struct LAYER_CACHE {
-  int32_t size;       // room, in layers
-  int32_t count;      // layers held
-  void*   entries;    // the catalogue module's entries
+  int32_t   used;       // slots in use; lookups search 0 .. used-1
+  LAYER**   records;    // capacity slots; those beyond the made records are null
+  int32_t   capacity;   // length of records
+  int32_t   blocks;     // blocks of five records made
+  uint32_t* stamps;     // one per made record: the layer stamp when stored
+  SQLHSTMT  scan_stmt;  // the statement of DB_layer_first / DB_layer_next
+  SQLLEN    scan_ind[6];// its NULL indicators, bound across calls
+  // The srid lookup's memory of the last match of a stream: the stream's
+  // remembered reference carries no text, so its text is kept here.
+  const void* srid_stream;     // the stream, or null
+  const void* srid_coordref;   // the stream's remembered COORDREF when stored
+  char        srid_text[1024]; // its coordinate-system text
 };
 
 // A statement the instance keeps prepared between calls.
@@ -170,10 +181,12 @@ struct DB_INSTANCE {
   void*              layer_fetch;                     // bound fetch buffers
   SQLHSTMT           access_stmt;                     // table-privilege statement
   LAYER_CACHE        layer_cache;
-  // log-file state of the catalogue module
-  int32_t            logfile_in_use;
-  char               logfile_tag[64];
-  void*              logfiles;
+  // log-file state of the catalogue module (zul_db_logfile.h)
+  int32_t            logfile_in_use;                  // 1 between DB_log_init and DB_log_end
+  int32_t            logfile_session_tag;             // (pid mod 10000) * 10000 + (start mod 10000)
+  int32_t            logfile_name_counter;            // next temporary-name number, from 0
+  int32_t            logfile_last_fdes;               // last descriptor given out
+  void*              logfiles;                        // DB_OPEN_LOG list, newest first
   // scan cursors (registration, metadata, raster, version) and the lineage rebuild
   SQLHSTMT           scans[4];
   DB_LINEAGE_REBUILD* lineage_rebuild;

@@ -30,15 +30,24 @@ typedef void (*SUBPROGRAMS_STOP_FN)(void);
 
 // Listener side. The pipe handles are the descriptors of the server ends of
 // the FIFO pipe pair made at initialisation (-1 when they could not be made,
-// for example without $ZULHOME).
+// for example without $ZULHOME). The pair serves one start at a time: every
+// start after the first makes both server ends afresh under the same
+// descriptor numbers, so a start always hands out ends that wait for the new
+// child, and whatever the previous child still had on them ends.
+//
+// A child keeps standard input, output and error; the starts with an argument
+// vector also hand it one more descriptor of the caller's (inherit_fd, under
+// the same number; -1 for none). Nothing else reaches it. A descriptor that
+// is not open fails the start (-2).
 int32_t SubPrograms_Initialize(void* unused, const char* pipe_suffix, SUBPROGRAMS_DEATH_FN death);
 int32_t SubPrograms_StartProgram(int32_t wait_mode, int32_t pipe_index, const char* program, int* in_pipe,
                                  int* out_pipe, ...);
 int32_t SubPrograms_StartProgramAsUser(int32_t wait_mode, int32_t pipe_index, const char* home, int* in_pipe,
                                        int* out_pipe, const char* user, const char* password, ...);
-// The same starts with the arguments as a null-terminated vector.
+// The same start with the arguments as a null-terminated vector, and the
+// descriptor the child inherits.
 int32_t SubPrograms_StartProgramArgv(int32_t wait_mode, int32_t pipe_index, const char* program, int* in_pipe,
-                                     int* out_pipe, const char* const* args);
+                                     int* out_pipe, const char* const* args, int inherit_fd = -1);
 int32_t SubPrograms_StopProgram(int32_t pid);
 int32_t SubPrograms_TerminateProgram(int32_t pid);
 int32_t SubPrograms_ProgramAlive(int32_t pid);

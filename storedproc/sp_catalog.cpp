@@ -27,8 +27,7 @@ enum class NoRow {
 int32_t sp_change(SpCall& c, int section, DL_HOSTVAR* in, int nin, NoRow rule) {
   c.run(DL_SQLA_EXECUTE, section, in, nin);
   if (c.ca.sqlcode == 0 || (rule == NoRow::kSuccess && c.no_row() && !c.no_privilege())) {
-    c.commit();
-    if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+    c.commit_or_fail();
     return c.code;
   }
   c.fail(c.mapped(rule == NoRow::kMissing ? -20020 : c.ca.sqlcode));
@@ -41,6 +40,34 @@ bool text_in(SpCall& c, int i, char* buf, size_t cap, int16_t* ind = nullptr) {
   if (!c.in_text(i, buf, cap)) return false;
   if (ind) *ind = c.in_ind(i);
   return true;
+}
+
+// The whole body of a procedure whose one input is the row's id (deletes,
+// clearing marks): section runs on that id under rule.
+int change_by_id(DL_SQLDA* da, struct sqlca* ca, int section, NoRow rule, bool msg_pair = true) {
+  SpCall c(da, "I", msg_pair);
+  if (!c.ok()) return c.finish(ca);
+  int32_t id = c.in_int(0);
+  DL_HOSTVAR in[] = {hv_int(&id)};
+  sp_change(c, section, in, 1, rule);
+  return c.finish(ca);
+}
+
+// The whole body of a rename (new table name, id): a blank name is -86.
+int rename_by_id(DL_SQLDA* da, struct sqlca* ca, int section, NoRow rule) {
+  SpCall c(da, "TI");
+  if (!c.ok()) return c.finish(ca);
+  char table[kName128];
+  int32_t id = c.in_int(1);
+  if (text_in(c, 0, table, sizeof table)) {
+    if (sp_blank(table)) {
+      c.fail(-86);
+    } else {
+      DL_HOSTVAR in[] = {hv_text(table, sizeof table), hv_int(&id)};
+      sp_change(c, section, in, 2, rule);
+    }
+  }
+  return c.finish(ca);
 }
 
 }  // namespace
@@ -84,12 +111,7 @@ SP_ENTRY int zul_insert_layer(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
 }
 
 SP_ENTRY int zul_delete_layer(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
-  SpCall c(da, "I");
-  if (!c.ok()) return c.finish(ca);
-  int32_t id = c.in_int(0);
-  DL_HOSTVAR in[] = {hv_int(&id)};
-  sp_change(c, 3, in, 1, NoRow::kMissing);
-  return c.finish(ca);
+  return change_by_id(da, ca, 3, NoRow::kMissing);
 }
 
 SP_ENTRY int zul_update_layer(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
@@ -137,19 +159,7 @@ SP_ENTRY int zul_update_ly_ext(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
 }
 
 SP_ENTRY int zul_rename_layer(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
-  SpCall c(da, "TI");
-  if (!c.ok()) return c.finish(ca);
-  char table[kName128];
-  int32_t id = c.in_int(1);
-  if (text_in(c, 0, table, sizeof table)) {
-    if (sp_blank(table)) {
-      c.fail(-86);
-    } else {
-      DL_HOSTVAR in[] = {hv_text(table, sizeof table), hv_int(&id)};
-      sp_change(c, 7, in, 2, NoRow::kMissing);
-    }
-  }
-  return c.finish(ca);
+  return rename_by_id(da, ca, 7, NoRow::kMissing);
 }
 
 // zul_update_srtext: a text the layer's reference already carries changes
@@ -185,12 +195,7 @@ SP_ENTRY int zul_update_ly_srid(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
 }
 
 SP_ENTRY int zul_delete_registr(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
-  SpCall c(da, "I");
-  if (!c.ok()) return c.finish(ca);
-  int32_t id = c.in_int(0);
-  DL_HOSTVAR in[] = {hv_int(&id)};
-  sp_change(c, 11, in, 1, NoRow::kMissing);
-  return c.finish(ca);
+  return change_by_id(da, ca, 11, NoRow::kMissing);
 }
 
 SP_ENTRY int zul_insert_registr(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
@@ -233,30 +238,13 @@ SP_ENTRY int zul_update_registr(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
 }
 
 SP_ENTRY int zul_rename_registr(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
-  SpCall c(da, "TI");
-  if (!c.ok()) return c.finish(ca);
-  char table[kName128];
-  int32_t id = c.in_int(1);
-  if (text_in(c, 0, table, sizeof table)) {
-    if (sp_blank(table)) {
-      c.fail(-86);
-    } else {
-      DL_HOSTVAR in[] = {hv_text(table, sizeof table), hv_int(&id)};
-      sp_change(c, 14, in, 2, NoRow::kSqlcode);
-    }
-  }
-  return c.finish(ca);
+  return rename_by_id(da, ca, 14, NoRow::kSqlcode);
 }
 
 // zul_clear_modified: a table without marks has nothing to clear, which is
 // success; a failure leaves the caller's transaction to the caller.
 SP_ENTRY int zul_clear_modified(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
-  SpCall c(da, "I");
-  if (!c.ok()) return c.finish(ca);
-  int32_t id = c.in_int(0);
-  DL_HOSTVAR in[] = {hv_int(&id)};
-  sp_change(c, 15, in, 1, NoRow::kSuccess);
-  return c.finish(ca);
+  return change_by_id(da, ca, 15, NoRow::kSuccess);
 }
 
 // zul_lock_sref: locks the spatial-reference tables until the caller ends
@@ -360,8 +348,7 @@ SP_ENTRY int zul_insert_locator(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
                          hv_text(cat, sizeof cat), hv_int(&type), hv_text(desc, sizeof desc)};
       c.run(DL_SQLA_EXECUTE, 22, in, 6);
       if (c.ca.sqlcode == 0) {
-        c.commit();
-        if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+        c.commit_or_fail();
       } else if (c.no_privilege()) {
         c.fail(-20025);
       } else if (c.state_is("23505")) {
@@ -375,12 +362,7 @@ SP_ENTRY int zul_insert_locator(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
 }
 
 SP_ENTRY int zul_delete_locator(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
-  SpCall c(da, "I");
-  if (!c.ok()) return c.finish(ca);
-  int32_t id = c.in_int(0);
-  DL_HOSTVAR in[] = {hv_int(&id)};
-  sp_change(c, 23, in, 1, NoRow::kSuccess);
-  return c.finish(ca);
+  return change_by_id(da, ca, 23, NoRow::kSuccess);
 }
 
 SP_ENTRY int zul_update_locator(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
@@ -396,8 +378,7 @@ SP_ENTRY int zul_update_locator(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
                          hv_text(desc, sizeof desc), hv_int(&id)};
       c.run(DL_SQLA_EXECUTE, 24, in, 5);
       if (c.ca.sqlcode == 0) {
-        c.commit();
-        if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+        c.commit_or_fail();
       } else if (c.no_privilege()) {
         c.fail(-20025);
       } else if (c.state_is("23505")) {
@@ -438,12 +419,7 @@ SP_ENTRY int zul_insert_raster(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
 }
 
 SP_ENTRY int zul_delete_raster(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
-  SpCall c(da, "I", false);
-  if (!c.ok()) return c.finish(ca);
-  int32_t id = c.in_int(0);
-  DL_HOSTVAR in[] = {hv_int(&id)};
-  sp_change(c, 26, in, 1, NoRow::kSuccess);
-  return c.finish(ca);
+  return change_by_id(da, ca, 26, NoRow::kSuccess, false);
 }
 
 SP_ENTRY int zul_update_raster(void*, void*, DL_SQLDA* da, struct sqlca* ca) {

@@ -101,6 +101,10 @@ class SpCall {
   int32_t run(int call_type, int section, DL_HOSTVAR* in = nullptr, int nin = 0, DL_HOSTVAR* out = nullptr,
               int nout = 0, const char* text = nullptr);
   int32_t commit() { return run(DL_SQLA_COMMIT, 0); }
+  // Commits; a failed COMMIT becomes the call's message code.
+  void commit_or_fail() {
+    if (commit() != 0) fail(mapped(ca.sqlcode));
+  }
   int32_t rollback() { return run(DL_SQLA_ROLLBACK, 0); }
 
   // The status mapping of a failed statement: -20025 for no privilege, the

@@ -99,8 +99,7 @@ SP_ENTRY int zul_insert_state(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
       if (c.code == 0) {
         DL_HOSTVAR in[] = {hv_int(&lineage), hv_int(&new_id)};
         if (c.run(DL_SQLA_EXECUTE, 41, in, 2) == 0) {
-          c.commit();
-          if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+          c.commit_or_fail();
         } else {
           c.fail(c.mapped(c.ca.sqlcode));
         }
@@ -179,8 +178,7 @@ SP_ENTRY int zul_delete_state(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
   }
   if (c.code == 0) {
     c.run(DL_SQLA_CLOSE, 32);
-    c.commit();
-    if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+    c.commit_or_fail();
   } else {
     rollback_keep(c);
   }
@@ -196,8 +194,7 @@ SP_ENTRY int zul_open_state(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
   if (c.code == 0) {
     DL_HOSTVAR in[] = {hv_int(&id)};
     if (c.run(DL_SQLA_EXECUTE, 42, in, 1) == 0) {
-      c.commit();
-      if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+      c.commit_or_fail();
     } else {
       c.fail(c.mapped(c.ca.sqlcode));
     }
@@ -218,8 +215,7 @@ SP_ENTRY int zul_close_state(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
     DL_HOSTVAR in[] = {hv_int(&id)};
     DL_HOSTVAR out[] = {hv_text(closing, sizeof closing)};
     if (c.run(DL_SQLA_EXECUTE, 43, in, 1) == 0 && c.run(DL_SQLA_EXECUTE, 44, in, 1, out, 1) == 0) {
-      c.commit();
-      if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+      c.commit_or_fail();
     } else {
       c.fail(c.mapped(c.ca.sqlcode));
     }
@@ -262,8 +258,7 @@ SP_ENTRY int zul_trim_state(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
       c.fail(c.mapped(c.ca.sqlcode));
     }
     if (c.code == 0) {
-      c.commit();
-      if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+      c.commit_or_fail();
     }
   }
   if (c.code < 0) rollback_keep(c);
@@ -365,8 +360,7 @@ SP_ENTRY int zul_flag_modified(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
   DL_HOSTVAR in[] = {hv_int(&state), hv_int(&table)};
   c.run(DL_SQLA_EXECUTE, 47, in, 2);
   if (c.ca.sqlcode == 0 || (c.no_row() && !c.no_privilege())) {
-    c.commit();
-    if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+    c.commit_or_fail();
   } else {
     c.fail(c.mapped(c.ca.sqlcode));
   }

@@ -81,8 +81,7 @@ SP_ENTRY int zul_insert_version(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
                            hv_text(powner, sizeof powner, &powner_ind), hv_int(&parent_id, &parent_id_ind)};
         c.run(DL_SQLA_EXECUTE, 48, in, 8);
         if (c.ca.sqlcode == 0) {
-          c.commit();
-          if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+          c.commit_or_fail();
           break;
         }
         if (c.no_privilege()) {
@@ -134,8 +133,7 @@ SP_ENTRY int zul_delete_version(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
   } else if (children >= 1) {
     c.fail(-20175, "Version can not be deleted as it has children");
   } else if (c.run(DL_SQLA_EXECUTE, 50, in, 2) == 0) {
-    c.commit();
-    if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+    c.commit_or_fail();
   } else {
     c.fail(c.mapped(-20020));
   }
@@ -160,8 +158,7 @@ SP_ENTRY int zul_update_version(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
       DL_HOSTVAR in[] = {hv_int(&status), hv_text(desc, sizeof desc, &desc_ind), hv_text(owner, kName32),
                          hv_text(name, kText255)};
       if (c.run(DL_SQLA_EXECUTE, 52, in, 4) == 0) {
-        c.commit();
-        if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+        c.commit_or_fail();
       } else {
         update_failed(c, owner, nullptr);
       }
@@ -195,8 +192,7 @@ SP_ENTRY int zul_rename_version(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
           if (c.ca.sqlcode != 0 && !(c.no_row() && !c.no_privilege())) {
             update_failed(c, owner, new_name);
           } else {
-            c.commit();
-            if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+            c.commit_or_fail();
           }
         }
       }
@@ -222,8 +218,7 @@ SP_ENTRY int zul_change_v_state(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
                      hv_int(&old_state)};
   c.run(DL_SQLA_EXECUTE, 56, in, 4);
   if (c.ca.sqlcode == 0) {
-    c.commit();
-    if (c.ca.sqlcode != 0) c.fail(c.mapped(c.ca.sqlcode));
+    c.commit_or_fail();
   } else if (c.no_privilege()) {
     c.fail(-20025, "No UPDATE permission on zul.versions");
   } else if (!c.no_row()) {

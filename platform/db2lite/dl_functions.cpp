@@ -249,7 +249,10 @@ void f_floor(sqlite3_context* cx, int argc, sqlite3_value** v) {
 
 double scale_of(int64_t n) { return pow(10.0, (double)n); }
 
-void f_trunc(sqlite3_context* cx, int argc, sqlite3_value** v) {
+// TRUNC and ROUND to a number of places (-30 to 30): cut is trunc or round.
+// An integer stays an integer.
+template <double (*Cut)(double)>
+void f_to_places(sqlite3_context* cx, int argc, sqlite3_value** v) {
   if (any_null(argc, v)) return sqlite3_result_null(cx);
   int64_t places = argc > 1 ? sqlite3_value_int64(v[1]) : 0;
   if (places > 30) places = 30;
@@ -258,26 +261,15 @@ void f_trunc(sqlite3_context* cx, int argc, sqlite3_value** v) {
     int64_t x = sqlite3_value_int64(v[0]);
     if (places >= 0) return sqlite3_result_int64(cx, x);
     double f = scale_of(-places);
-    return sqlite3_result_int64(cx, (int64_t)(trunc((double)x / f) * f));
+    return sqlite3_result_int64(cx, (int64_t)(Cut((double)x / f) * f));
   }
   double f = scale_of(places);
-  sqlite3_result_double(cx, trunc(sqlite3_value_double(v[0]) * f) / f);
+  sqlite3_result_double(cx, Cut(sqlite3_value_double(v[0]) * f) / f);
 }
-
-void f_round(sqlite3_context* cx, int argc, sqlite3_value** v) {
-  if (any_null(argc, v)) return sqlite3_result_null(cx);
-  int64_t places = argc > 1 ? sqlite3_value_int64(v[1]) : 0;
-  if (places > 30) places = 30;
-  if (places < -30) places = -30;
-  if (sqlite3_value_numeric_type(v[0]) == SQLITE_INTEGER) {
-    int64_t x = sqlite3_value_int64(v[0]);
-    if (places >= 0) return sqlite3_result_int64(cx, x);
-    double f = scale_of(-places);
-    return sqlite3_result_int64(cx, (int64_t)(round((double)x / f) * f));
-  }
-  double f = scale_of(places);
-  sqlite3_result_double(cx, round(sqlite3_value_double(v[0]) * f) / f);
-}
+double cut_trunc(double x) { return trunc(x); }
+double cut_round(double x) { return round(x); }
+void f_trunc(sqlite3_context* cx, int argc, sqlite3_value** v) { f_to_places<cut_trunc>(cx, argc, v); }
+void f_round(sqlite3_context* cx, int argc, sqlite3_value** v) { f_to_places<cut_round>(cx, argc, v); }
 
 void f_ln(sqlite3_context* cx, int argc, sqlite3_value** v) {
   if (any_null(argc, v)) return sqlite3_result_null(cx);

@@ -604,6 +604,28 @@ SQLRETURN fetch_standard(Stmt* s) {
   return fetch_rowset(s, s->row_array_size, s->rows_fetched_ptr, s->row_status_ptr);
 }
 
+// A statement describes its result once it is prepared or has a cursor;
+// before that, HY010 and false.
+bool check_described(Stmt* s) {
+  if (s->prepared || s->cursor != CursorState::None) return true;
+  cli_diag(s, "HY010", DB2LITE_NATIVE_CLI, "CLI0125E", "Function sequence error.");
+  return false;
+}
+
+// True when col names a column of the statement's query result; otherwise
+// 07005 (not a query) or 07009 (out of range), and false.
+bool check_result_column(Stmt* s, SQLUSMALLINT col) {
+  if (s->plan.kind != DlKind::Query || s->ncols == 0) {
+    cli_diag(s, "07005", DB2LITE_NATIVE_CLI, "CLI0117E", "Prepared statement not a cursor-specification.");
+    return false;
+  }
+  if (col < 1 || col > s->ncols) {
+    cli_diag(s, "07009", DB2LITE_NATIVE_CLI, "CLI0122E", "Invalid column number.");
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void stmt_close_cursor(Stmt* s) {
@@ -804,10 +826,7 @@ SQLRETURN SQLNumResultCols(SQLHSTMT hstmt, SQLSMALLINT* count) {
   Stmt* s = as_stmt(hstmt);
   if (!s) return SQL_INVALID_HANDLE;
   clear_diags(s);
-  if (!s->prepared && s->cursor == CursorState::None) {
-    cli_diag(s, "HY010", DB2LITE_NATIVE_CLI, "CLI0125E", "Function sequence error.");
-    return SQL_ERROR;
-  }
+  if (!check_described(s)) return SQL_ERROR;
   if (count) *count = static_cast<SQLSMALLINT>(s->plan.kind == DlKind::Query ? s->ncols : 0);
   return SQL_SUCCESS;
 }
@@ -818,18 +837,8 @@ SQLRETURN SQLDescribeCol(SQLHSTMT hstmt, SQLUSMALLINT col, SQLCHAR* name, SQLSMA
   Stmt* s = as_stmt(hstmt);
   if (!s) return SQL_INVALID_HANDLE;
   clear_diags(s);
-  if (!s->prepared && s->cursor == CursorState::None) {
-    cli_diag(s, "HY010", DB2LITE_NATIVE_CLI, "CLI0125E", "Function sequence error.");
-    return SQL_ERROR;
-  }
-  if (s->plan.kind != DlKind::Query || s->ncols == 0) {
-    cli_diag(s, "07005", DB2LITE_NATIVE_CLI, "CLI0117E", "Prepared statement not a cursor-specification.");
-    return SQL_ERROR;
-  }
-  if (col < 1 || col > s->ncols) {
-    cli_diag(s, "07009", DB2LITE_NATIVE_CLI, "CLI0122E", "Invalid column number.");
-    return SQL_ERROR;
-  }
+  if (!check_described(s)) return SQL_ERROR;
+  if (!check_result_column(s, col)) return SQL_ERROR;
   build_desc(s);
   const ColDesc& d = s->desc[static_cast<size_t>(col - 1)];
   if (type) *type = d.sqltype;
@@ -846,22 +855,12 @@ SQLRETURN SQLColAttribute(SQLHSTMT hstmt, SQLUSMALLINT col, SQLUSMALLINT field, 
   Stmt* s = as_stmt(hstmt);
   if (!s) return SQL_INVALID_HANDLE;
   clear_diags(s);
-  if (!s->prepared && s->cursor == CursorState::None) {
-    cli_diag(s, "HY010", DB2LITE_NATIVE_CLI, "CLI0125E", "Function sequence error.");
-    return SQL_ERROR;
-  }
+  if (!check_described(s)) return SQL_ERROR;
   if (field == SQL_DESC_COUNT || field == SQL_COLUMN_COUNT) {
     if (num) *num = s->plan.kind == DlKind::Query ? s->ncols : 0;
     return SQL_SUCCESS;
   }
-  if (s->plan.kind != DlKind::Query || s->ncols == 0) {
-    cli_diag(s, "07005", DB2LITE_NATIVE_CLI, "CLI0117E", "Prepared statement not a cursor-specification.");
-    return SQL_ERROR;
-  }
-  if (col < 1 || col > s->ncols) {
-    cli_diag(s, "07009", DB2LITE_NATIVE_CLI, "CLI0122E", "Invalid column number.");
-    return SQL_ERROR;
-  }
+  if (!check_result_column(s, col)) return SQL_ERROR;
   build_desc(s);
   const ColDesc& d = s->desc[static_cast<size_t>(col - 1)];
   const std::string* str = nullptr;

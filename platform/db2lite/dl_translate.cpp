@@ -86,9 +86,9 @@ void Tx::run(DlPlan* p) {
   } else if (is("INSERT")) {
     stmt_insert(p);
   } else if (is("UPDATE")) {
-    stmt_update(p);
+    stmt_change(p, &Tx::update_sql);
   } else if (is("DELETE")) {
-    stmt_delete(p);
+    stmt_change(p, &Tx::delete_sql);
   } else if (is("CREATE")) {
     stmt_create(p);
   } else if (is("DROP")) {
@@ -849,10 +849,11 @@ std::string Tx::insert_sql(QName* target) {
   return r;
 }
 
-void Tx::stmt_update(DlPlan* p) {
+// An UPDATE or a DELETE (build reads it), searched or positioned.
+void Tx::stmt_change(DlPlan* p, std::string (Tx::*build)(QName*, std::string*)) {
   QName q;
   std::string cursor;
-  std::string sql = update_sql(&q, &cursor);
+  std::string sql = (this->*build)(&q, &cursor);
   expect_end();
   p->kind = cursor.empty() ? DlKind::Dml : DlKind::PositionedDml;
   p->cursor = cursor;
@@ -919,18 +920,6 @@ std::string Tx::update_sql(QName* target, std::string* cursor) {
   if (current_of(this, cursor)) return r + " WHERE rowid = ?";
   if (accept("WHERE")) r += " WHERE " + query();
   return r;
-}
-
-void Tx::stmt_delete(DlPlan* p) {
-  QName q;
-  std::string cursor;
-  std::string sql = delete_sql(&q, &cursor);
-  expect_end();
-  p->kind = cursor.empty() ? DlKind::Dml : DlKind::PositionedDml;
-  p->cursor = cursor;
-  p->writes = true;
-  p->target = q.full();
-  p->main = finish(sql);
 }
 
 std::string Tx::delete_sql(QName* target, std::string* cursor) {

@@ -98,8 +98,7 @@ class Tx {
   // ---- statements
   void stmt_query(DlPlan* p);
   void stmt_insert(DlPlan* p);
-  void stmt_update(DlPlan* p);
-  void stmt_delete(DlPlan* p);
+  void stmt_change(DlPlan* p, std::string (Tx::*build)(QName*, std::string*));  // UPDATE, DELETE
   std::string insert_sql(QName* target);
   std::string update_sql(QName* target, std::string* cursor);
   std::string delete_sql(QName* target, std::string* cursor);

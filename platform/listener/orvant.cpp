@@ -13,12 +13,13 @@
 // 1. Requests are served one at a time on the calling thread; a client gets
 //    ORVANT_CLIENT_WAIT_MS to send its request, a started server the start
 //    wait for each pipe end and for each read of its report.
-// 2. The subprocess monitor makes one instance of each pipe. A pipe end
-//    serves one server; after every start both ends are made afresh under
-//    the same descriptor numbers, so the monitor hands out live ends.
-// 3. A started program keeps descriptors 0 to 2 only, so the client socket
-//    is handed over as descriptor 0 (start parameter 26 is then 0): for the
-//    moment of the start the listener's own standard input is parked.
+// 2. The subprocess code hands every start live server ends of its local
+//    pipe pair; the listener connects them, passes the start parameters,
+//    reads the report and then disconnects both ends.
+// 3. The started server inherits the accepted client socket under its own
+//    number, which travels as start parameter 26; nothing else of the
+//    listener's reaches it. The socket loses the listener's receive wait
+//    first: the server waits on its client as long as it likes.
 // 4. The death callback runs on the monitor thread. It takes the lock-table
 //    mutexes but never mutex 3, which the request thread holds during a
 //    start, so the two cannot wait on each other.
@@ -58,8 +59,6 @@ namespace {
 const int ORVANT_CLIENT_WAIT_MS = 10000;
 const int32_t ORVANT_CHANNEL_KIND = 1;      // socket accepted by the listener
 const int32_t ORVANT_READ_ONLY_CODE = SE_NO_PERMISSIONS;
-const char kPipeOut[] = "\\\\.\\pipe\\zul_server_to_client_FIFO_";
-const char kPipeIn[] = "\\\\.\\pipe\\zul_client_to_server_FIFO_";
 
 // ---- the listener record -------------------------------------------------------
 
@@ -177,38 +176,9 @@ std::string or_default(const char* text, const char* fallback) {
 
 // ---- server start --------------------------------------------------------------
 
-// Makes a pipe's server end afresh under the same descriptor (note 2).
-void rearm_pipe(int fd, const std::string& name) {
-  if (fd < 0) return;
-  int fresh = zulos_pipe_create(name.c_str());
-  if (fresh < 0) {
-    fprintf(stderr, "orvant: cannot make pipe %s: %s\n", name.c_str(), strerror(errno));
-    return;
-  }
-  if (dup3(fresh, fd, O_CLOEXEC) < 0) fprintf(stderr, "orvant: cannot reuse pipe %s: %s\n", name.c_str(), strerror(errno));
-  ::close(fresh);
-}
-
-// Starts the program with the client socket as descriptor 0 (note 3).
-int32_t start_with_client(ORVANT* l, int client, const char* const* args, int* in_pipe, int* out_pipe) {
-  int parked = fcntl(0, F_DUPFD_CLOEXEC, 3);
-  if (dup2(client, 0) < 0) {
-    if (parked >= 0) ::close(parked);
-    return -1;
-  }
-  int32_t pid = SubPrograms_StartProgramArgv(0, 0, l->program.c_str(), in_pipe, out_pipe, args);
-  if (parked >= 0) {
-    dup2(parked, 0);
-    ::close(parked);
-  } else {
-    ::close(0);
-  }
-  return pid;
-}
-
 // The start parameters in their order; the values are the configuration's.
 bool send_start_params(int fd, const INSTANCE_CONFIGURATION& c, const std::string& password, int32_t transport,
-                       const std::string& user_data) {
+                       const std::string& user_data, int32_t client_fd) {
   const SE_INSTANCE_CONFIG& k = c.config;
   auto L = [fd](int32_t v) { return LO_write_long(fd, v) == 0; };
   auto S = [fd](const std::string& t) { return LO_write_string(fd, t.c_str()) == 0; };
@@ -225,7 +195,7 @@ bool send_start_params(int fd, const INSTANCE_CONFIGURATION& c, const std::strin
          L(k.max_streams) && L(k.max_initial_feats) &&         // 18, 19
          L(k.shape_pts_buf_size) && L(k.attr_buf_size) && L(k.blob_buf_size) &&  // 20-22
          L(k.max_array_size) && L(k.stream_pool_size) &&       // 23, 24
-         L(k.max_time_diff) && L(0) &&                         // 25, 26: the socket is descriptor 0
+         L(k.max_time_diff) && L(client_fd) &&                 // 25, 26: the inherited client socket
          S(user_data) && H(0) && H(static_cast<int16_t>(c.read_only ? 1 : 0)) &&   // 27-29
          L(ORVANT_READ_ONLY_CODE);                             // 30
 }
@@ -325,7 +295,8 @@ void serve_connect(ORVANT* l, int client, const req4io& r) {
   // to its client: the answer goes first.
   bool locked = SM_shared_mutex_lock(l->sm) == 0;
   int in_pipe = -1, out_pipe = -1;
-  int32_t pid = start_with_client(l, client, args, &in_pipe, &out_pipe);
+  set_receive_wait(client, 0);   // note 3
+  int32_t pid = SubPrograms_StartProgramArgv(0, 0, l->program.c_str(), &in_pipe, &out_pipe, args, client);
   int32_t rc = -1;
   bool silent = false;   // started, but neither reporting nor ending
   if (pid <= 0) {
@@ -337,7 +308,7 @@ void serve_connect(ORVANT* l, int client, const req4io& r) {
   } else {
     set_receive_wait(in_pipe, l->wait_ms);
     if (!send_start_params(out_pipe, l->config, or_default(r.text3, "null=password"), r.value1,
-                           or_default(r.user.name2, user.c_str()))) {
+                           or_default(r.user.name2, user.c_str()), client)) {
       fail_answer(&answer, -1, 0, "cannot pass the start parameters", "");
     } else {
       rc = read_report(in_pipe, &answer, &silent);
@@ -359,10 +330,11 @@ void serve_connect(ORVANT* l, int client, const req4io& r) {
     // is ended here, so that it cannot talk to the client later.
     SubPrograms_TerminateProgram(pid);
   }
+  // The pipes have served this start (note 2).
+  if (out_pipe >= 0) LO_disconnect(out_pipe);
+  if (in_pipe >= 0) LO_disconnect(in_pipe);
   send_open_res(client, &answer);
   if (locked) SM_shared_mutex_unlock(l->sm);
-  rearm_pipe(out_pipe, kPipeOut + l->instance);
-  rearm_pipe(in_pipe, kPipeIn + l->instance);
 }
 
 // ---- administrative commands ---------------------------------------------------

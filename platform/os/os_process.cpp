@@ -92,11 +92,16 @@ int spawn_with(const zulos_spawn_spec* spec, ChildPlan plan, zulos_process* out)
     errno = EINVAL;
     return ZULOS_SPAWN_FAILED;
   }
+  // The descriptor to hand down must be open here: a closed number could be
+  // taken by the report pipe below, which the child would then keep, and the
+  // wait for its report would last as long as the child.
+  int keep_fd = spec->inherit_fd < 0 ? -1 : spec->inherit_fd;
+  if (keep_fd >= 0 && fcntl(keep_fd, F_GETFD) < 0) return ZULOS_SPAWN_FAILED;
   int rep[2];
   if (pipe2(rep, O_CLOEXEC) != 0) return ZULOS_SPAWN_FAILED;
   plan.program = spec->program;
   plan.argv = const_cast<char* const*>(spec->argv);
-  plan.keep_fd = spec->inherit_fd;
+  plan.keep_fd = keep_fd;
   plan.report_fd = rep[1];
   pid_t pid = zulos_sys.fork();
   if (pid < 0) {

@@ -4,9 +4,10 @@
 //
 // A child is started with fork and execv; the argument vector is passed as it
 // is (no command line is joined and split again). The child inherits standard
-// input, output and error and at most one more descriptor, the one the spec
-// names (inherit_fd); every other descriptor is closed before exec, whatever
-// its close-on-exec flag.
+// input, output and error and at most one more descriptor, the caller's
+// choice (inherit_fd), under the same number; every other descriptor is
+// closed before exec, whatever its close-on-exec flag. A listener hands a
+// server process its client socket this way and tells it the number.
 //
 // Each child is held through a pidfd, which poll reports readable when the
 // child ends. Exit codes follow the Windows conventions the callers expect:
@@ -35,7 +36,8 @@
 struct zulos_spawn_spec {
   const char* program;           // path of the program
   const char* const* argv;       // null-terminated; argv[0] is the program name
-  int inherit_fd;                // a descriptor the child keeps, or -1
+  int inherit_fd;                // a descriptor the child keeps under its number,
+                                 // close-on-exec or not; -1 for none
 };
 
 struct zulos_process {

@@ -83,6 +83,29 @@ void put_text(char* field, size_t cap, const char* text) {
   memset(field + n, 0, cap - n);
 }
 
+// The seven texts of a registration, named alike in the shared slot and in
+// the client's record: copied from one to the other, or visited one by one.
+template <class To, class From>
+void copy_registration_texts(To* to, const From* from) {
+  put_text(to->database, sizeof to->database, from->database);
+  put_text(to->owner, sizeof to->owner, from->owner);
+  put_text(to->table, sizeof to->table, from->table);
+  put_text(to->rowid_column, sizeof to->rowid_column, from->rowid_column);
+  put_text(to->description, sizeof to->description, from->description);
+  put_text(to->config_keyword, sizeof to->config_keyword, from->config_keyword);
+  put_text(to->mv_view, sizeof to->mv_view, from->mv_view);
+}
+template <class R, class Fn>
+void for_each_registration_text(R* r, Fn fn) {
+  fn(r->database, sizeof r->database);
+  fn(r->owner, sizeof r->owner);
+  fn(r->table, sizeof r->table);
+  fn(r->rowid_column, sizeof r->rowid_column);
+  fn(r->description, sizeof r->description);
+  fn(r->config_keyword, sizeof r->config_keyword);
+  fn(r->mv_view, sizeof r->mv_view);
+}
+
 // Iterates the in-use chain of registration slots; stops on a bad index.
 template <typename Fn>
 void walk_chain(SM_HANDLE* h, Fn fn) {
@@ -95,29 +118,36 @@ void walk_chain(SM_HANDLE* h, Fn fn) {
   }
 }
 
+// Runs fn as a writer of the registration table (the guard as writer, then
+// mutex 4: note 3). fn's non-zero answer is returned as it is; otherwise -1
+// when the lock could not be taken or given back, else 0.
+template <typename Fn>
+int32_t as_registry_writer(SM_HANDLE* h, Fn fn) {
+  if (sm_guard_enter(h, 3) != 0) return -1;
+  if (sm_mutex_take(h, SM_MX_ROWID) != 0) {
+    sm_guard_exit(h);
+    return -1;
+  }
+  int32_t rc = fn();
+  int32_t g = sm_mutex_give(h, SM_MX_ROWID);
+  int32_t e = sm_guard_exit(h);
+  if (rc != 0) return rc;
+  return g != 0 || e != 0 ? -1 : 0;
+}
+
 // Stores a client record into slot i (the names of the store algorithm).
 void store_slot(SM_HANDLE* h, int32_t i, const REGISTRATION* r) {
   SM_REGISTRATION* s = &h->registrations[i];
-  put_text(s->database, sizeof s->database, r->database);
-  put_text(s->owner, sizeof s->owner, r->owner);
-  put_text(s->table, sizeof s->table, r->table);
-  put_text(s->rowid_column, sizeof s->rowid_column, r->rowid_column);
-  put_text(s->description, sizeof s->description, r->description);
-  put_text(s->config_keyword, sizeof s->config_keyword, r->config_keyword);
-  put_text(s->mv_view, sizeof s->mv_view, r->mv_view);
+  copy_registration_texts(s, r);
   s->flags = r->flags;
   s->min_id = static_cast<int32_t>(r->min_id);
   s->reg_date = r->reg_date ? static_cast<int32_t>(r->reg_date) : sm_now();
   store(&s->last_touched, sm_now());
   s->next_rowid = 0;
   if (converts(h)) {
-    CODEPAGE_tonative(s->database, sizeof s->database, h->codepage);
-    CODEPAGE_tonative(s->owner, sizeof s->owner, h->codepage);
-    CODEPAGE_tonative(s->table, sizeof s->table, h->codepage);
-    CODEPAGE_tonative(s->rowid_column, sizeof s->rowid_column, h->codepage);
-    CODEPAGE_tonative(s->description, sizeof s->description, h->codepage);
-    CODEPAGE_tonative(s->config_keyword, sizeof s->config_keyword, h->codepage);
-    CODEPAGE_tonative(s->mv_view, sizeof s->mv_view, h->codepage);
+    for_each_registration_text(s, [h](char* text, size_t cap) {
+      CODEPAGE_tonative(text, static_cast<int32_t>(cap), h->codepage);
+    });
   }
   SES_ToUpper(s->database, h->codepage);
   SES_ToUpper(s->owner, h->codepage);
@@ -214,25 +244,15 @@ void sm_registration_to_client(SM_HANDLE* h, int32_t i, REGISTRATION* out) {
   memset(out, 0, sizeof *out);
   memcpy(out->tag, SE_REGISTRATION_TAG, sizeof SE_REGISTRATION_TAG);
   out->id = i + 1;
-  put_text(out->database, sizeof out->database, s->database);
-  put_text(out->owner, sizeof out->owner, s->owner);
-  put_text(out->table, sizeof out->table, s->table);
-  put_text(out->rowid_column, sizeof out->rowid_column, s->rowid_column);
-  put_text(out->description, sizeof out->description, s->description);
-  put_text(out->config_keyword, sizeof out->config_keyword, s->config_keyword);
-  put_text(out->mv_view, sizeof out->mv_view, s->mv_view);
+  copy_registration_texts(out, s);
   out->flags = s->flags;
   out->reg_date = static_cast<uint32_t>(s->reg_date);
   out->privileges = load(&s->last_touched);
   out->min_id = static_cast<uint32_t>(s->min_id);
   if (converts(h)) {
-    CODEPAGE_tocpg(out->database, sizeof out->database, h->codepage);
-    CODEPAGE_tocpg(out->owner, sizeof out->owner, h->codepage);
-    CODEPAGE_tocpg(out->table, sizeof out->table, h->codepage);
-    CODEPAGE_tocpg(out->rowid_column, sizeof out->rowid_column, h->codepage);
-    CODEPAGE_tocpg(out->description, sizeof out->description, h->codepage);
-    CODEPAGE_tocpg(out->config_keyword, sizeof out->config_keyword, h->codepage);
-    CODEPAGE_tocpg(out->mv_view, sizeof out->mv_view, h->codepage);
+    for_each_registration_text(out, [h](char* text, size_t cap) {
+      CODEPAGE_tocpg(text, static_cast<int32_t>(cap), h->codepage);
+    });
   }
 }
 
@@ -427,70 +447,60 @@ int32_t SM_shared_registration_get(SM_HANDLE* h, int32_t id, REGISTRATION* out) 
 int32_t SM_shared_registration_set(SM_HANDLE* h, int32_t id, const REGISTRATION* r) {
   if (!h || !r) return SE_INVALID_POINTER;
   if (!reg_ok(h, id)) return SM_BAD_REGISTRATION;
-  if (sm_guard_enter(h, 3) != 0) return -1;
-  if (sm_mutex_take(h, SM_MX_ROWID) != 0) {
-    sm_guard_exit(h);
-    return -1;
-  }
-  int32_t i = id - 1;
-  int32_t* w = sm_header(h);
-  bool was_in_use = load(&h->registrations[i].last_touched) != 0;
-  store_slot(h, i, r);
-  h->registrations[i].id = id;
-  if (!was_in_use) {
-    // Link after the nearest lower slot in use.
-    int32_t before = -1;
-    walk_chain(h, [&](int32_t k) {
-      if (k >= i) return false;
-      before = k;
-      return true;
-    });
-    if (before < 0) {
-      h->registrations[i].next = w[SMW_REG_FIRST];
-      w[SMW_REG_FIRST] = i;
-    } else {
-      h->registrations[i].next = h->registrations[before].next;
-      h->registrations[before].next = i;
+  return as_registry_writer(h, [&]() -> int32_t {
+    int32_t i = id - 1;
+    int32_t* w = sm_header(h);
+    bool was_in_use = load(&h->registrations[i].last_touched) != 0;
+    store_slot(h, i, r);
+    h->registrations[i].id = id;
+    if (!was_in_use) {
+      // Link after the nearest lower slot in use.
+      int32_t before = -1;
+      walk_chain(h, [&](int32_t k) {
+        if (k >= i) return false;
+        before = k;
+        return true;
+      });
+      if (before < 0) {
+        h->registrations[i].next = w[SMW_REG_FIRST];
+        w[SMW_REG_FIRST] = i;
+      } else {
+        h->registrations[i].next = h->registrations[before].next;
+        h->registrations[before].next = i;
+      }
+      ++w[SMW_REG_COUNT];
     }
-    ++w[SMW_REG_COUNT];
-  }
-  int32_t rc = sm_mutex_give(h, SM_MX_ROWID);
-  if (sm_guard_exit(h) != 0) rc = -1;
-  return rc;
+    return 0;
+  });
 }
 
 int32_t SM_shared_registration_clear(SM_HANDLE* h, int32_t id) {
   if (!h) return SE_INVALID_POINTER;
   if (!reg_ok(h, id)) return SM_BAD_REGISTRATION;
-  if (sm_guard_enter(h, 3) != 0) return -1;
-  if (sm_mutex_take(h, SM_MX_ROWID) != 0) {
-    sm_guard_exit(h);
-    return -1;
-  }
-  int32_t i = id - 1;
-  int32_t* w = sm_header(h);
-  if (load(&h->registrations[i].last_touched) != 0) {
-    int32_t before = -1;
-    bool found = false;
-    walk_chain(h, [&](int32_t k) {
-      if (k == i) {
-        found = true;
-        return false;
+  return as_registry_writer(h, [&]() -> int32_t {
+    int32_t i = id - 1;
+    int32_t* w = sm_header(h);
+    if (load(&h->registrations[i].last_touched) != 0) {
+      int32_t before = -1;
+      bool found = false;
+      walk_chain(h, [&](int32_t k) {
+        if (k == i) {
+          found = true;
+          return false;
+        }
+        before = k;
+        return true;
+      });
+      if (found) {
+        if (before < 0) w[SMW_REG_FIRST] = h->registrations[i].next;
+        else h->registrations[before].next = h->registrations[i].next;
+        --w[SMW_REG_COUNT];
       }
-      before = k;
-      return true;
-    });
-    if (found) {
-      if (before < 0) w[SMW_REG_FIRST] = h->registrations[i].next;
-      else h->registrations[before].next = h->registrations[i].next;
-      --w[SMW_REG_COUNT];
+      h->registrations[i].next = -2;
+      store(&h->registrations[i].last_touched, 0);
     }
-    h->registrations[i].next = -2;
-    store(&h->registrations[i].last_touched, 0);
-  }
-  int32_t rc = sm_mutex_give(h, SM_MX_ROWID);
-  if (sm_guard_exit(h) != 0) rc = -1;
-  return rc;
+    return 0;
+  });
 }
 
 int32_t SM_shared_registration_touch(SM_HANDLE* h, int32_t id) {
@@ -504,26 +514,20 @@ int32_t SM_shared_registration_touch(SM_HANDLE* h, int32_t id) {
 int32_t SM_shared_registration_operate(SM_HANDLE* h, int32_t id, SM_OPERATE_FN fn, void* user) {
   if (!h || !fn) return SE_INVALID_POINTER;
   if (!reg_ok(h, id)) return SM_BAD_REGISTRATION;
-  if (sm_guard_enter(h, 3) != 0) return -1;
-  if (sm_mutex_take(h, SM_MX_ROWID) != 0) {
-    sm_guard_exit(h);
-    return -1;
-  }
-  int32_t i = id - 1;
-  SM_REGISTRATION* s = &h->registrations[i];
-  REGISTRATION before, rec;
-  sm_registration_to_client(h, i, &before);
-  rec = before;
-  int32_t next = s->next_rowid;
-  int32_t rc = fn(user, &rec, &next);
-  if (rc == 0) {
-    if (memcmp(&rec, &before, sizeof rec) != 0) store_slot(h, i, &rec);
-    s->next_rowid = next;
-  }
-  int32_t g = sm_mutex_give(h, SM_MX_ROWID);
-  int32_t e = sm_guard_exit(h);
-  if (rc != 0) return rc;
-  return g != 0 || e != 0 ? -1 : 0;
+  return as_registry_writer(h, [&]() -> int32_t {
+    int32_t i = id - 1;
+    SM_REGISTRATION* s = &h->registrations[i];
+    REGISTRATION before, rec;
+    sm_registration_to_client(h, i, &before);
+    rec = before;
+    int32_t next = s->next_rowid;
+    int32_t rc = fn(user, &rec, &next);
+    if (rc == 0) {
+      if (memcmp(&rec, &before, sizeof rec) != 0) store_slot(h, i, &rec);
+      s->next_rowid = next;
+    }
+    return rc;
+  });
 }
 
 int32_t SM_registration_time_last_modified(SM_HANDLE* h, int32_t id) {

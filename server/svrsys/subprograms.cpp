@@ -26,11 +26,19 @@
 //    that ended are swept at SubPrograms_Initialize.
 // 6. A child that cannot open its stop semaphore starts no stop thread (a
 //    failed wait would end it at once) and SubPrograms_OnStop fails.
+// 7. A local pipe's server end serves one client. The FIFO pair is made at
+//    initialisation, and every start after the first makes both ends afresh
+//    (a new name, the old descriptor numbers), so the handles a start hands
+//    out always wait for the child being started.
+// 8. A child inherits standard input, output and error and at most one more
+//    descriptor, the one the caller names; the OS layer closes every other
+//    descriptor before exec, whatever its close-on-exec flag.
 #include "zul_subprograms.h"
 
 #include "zulos.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -73,6 +81,7 @@ struct Listener {
   std::string pipe_in, pipe_out, pipe_in_imp, pipe_out_imp;
   int fifo_in = -1;   // server end of the inbound FIFO pipe
   int fifo_out = -1;  // server end of the outbound FIFO pipe
+  bool fifo_handed_out = false;  // a start has handed the pair out (note 7)
 };
 
 Listener g;
@@ -181,12 +190,38 @@ void resume_monitor() {
   if (g.state.compare_exchange_strong(expected, kWatching)) zulos_evfd_set(&g.resume);
 }
 
+// Makes the server end of a FIFO pipe afresh under its old descriptor
+// number (note 7). A failure is reported and leaves the old end in place.
+void renew_pipe(int fd, const std::string& name) {
+  if (fd < 0) return;
+  int fresh = zulos_pipe_create(name.c_str());
+  if (fresh < 0) {
+    report(errno, "CreateNamedPipe", __LINE__);
+    return;
+  }
+  if (dup3(fresh, fd, O_CLOEXEC) < 0) report(errno, "CreateNamedPipe", __LINE__);
+  zulos_pipe_close(fresh);
+}
+
+// Hands out the FIFO pair, made afresh when an earlier start had it.
+void hand_out_pipes(int* in_pipe, int* out_pipe) {
+  std::lock_guard<std::recursive_mutex> lock(g.list_lock);
+  if (g.fifo_handed_out) {
+    renew_pipe(g.fifo_out, g.pipe_out);
+    renew_pipe(g.fifo_in, g.pipe_in);
+  }
+  g.fifo_handed_out = true;
+  if (in_pipe) *in_pipe = g.fifo_in;
+  if (out_pipe) *out_pipe = g.fifo_out;
+}
+
 int32_t start_child(int32_t wait_mode, const char* program, const char* const* args, int* in_pipe, int* out_pipe,
-                    const char* user, const char* password) {
+                    const char* user, const char* password, int inherit_fd) {
   if (in_pipe) *in_pipe = g.fifo_in;
   if (out_pipe) *out_pipe = g.fifo_out;
   if (!g.initialized || g.state.load() == kEnding || !g.monitor_running) return -4;
   if (!program) return -2;
+  hand_out_pipes(in_pipe, out_pipe);
   if (on_monitor_thread() && wait_mode == 1) return -4;
   bool was_paused = g.state.load() == kPaused;
   if (!on_monitor_thread() && !pause_monitor()) return -4;
@@ -208,7 +243,7 @@ int32_t start_child(int32_t wait_mode, const char* program, const char* const* a
   unsigned mode = user ? 0666 : 0600;
   if (zulos_nsem_create(sem_name, 0, 1, mode, &c->sem) != ZULOS_OK) report(errno, "CreateSemaphore", __LINE__);
 
-  zulos_spawn_spec spec = {program, argv.data(), -1};
+  zulos_spawn_spec spec = {program, argv.data(), inherit_fd < 0 ? -1 : inherit_fd};
   int rc = user ? zulos_spawn_as_user(nullptr, user, password, &spec, &c->proc) : zulos_spawn(&spec, &c->proc);
   if (rc != 0) {
     int err = errno;
@@ -308,9 +343,9 @@ int32_t SubPrograms_Initialize(void* unused, const char* pipe_suffix, SUBPROGRAM
 }
 
 int32_t SubPrograms_StartProgramArgv(int32_t wait_mode, int32_t pipe_index, const char* program, int* in_pipe,
-                                     int* out_pipe, const char* const* args) {
+                                     int* out_pipe, const char* const* args, int inherit_fd) {
   (void)pipe_index;
-  return start_child(wait_mode, program, args, in_pipe, out_pipe, nullptr, nullptr);
+  return start_child(wait_mode, program, args, in_pipe, out_pipe, nullptr, nullptr, inherit_fd);
 }
 
 int32_t SubPrograms_StartProgram(int32_t wait_mode, int32_t pipe_index, const char* program, int* in_pipe,
@@ -339,7 +374,7 @@ int32_t SubPrograms_StartProgramAsUser(int32_t wait_mode, int32_t pipe_index, co
     if (!domain.empty() && domain != ".") return -9;
     account = account.substr(bs + 1);
   }
-  return start_child(wait_mode, program.c_str(), args.data(), in_pipe, out_pipe, account.c_str(), password);
+  return start_child(wait_mode, program.c_str(), args.data(), in_pipe, out_pipe, account.c_str(), password, -1);
 }
 
 int32_t SubPrograms_StopProgram(int32_t pid) {
@@ -408,6 +443,7 @@ void SubPrograms_End(void) {
   zulos_pipe_close(g.fifo_in);
   zulos_pipe_close(g.fifo_out);
   g.fifo_in = g.fifo_out = -1;
+  g.fifo_handed_out = false;
   g.name_counter = 0;
   g.initialized = false;
 }

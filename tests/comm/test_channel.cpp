@@ -993,6 +993,20 @@ TEST(ChannelLifeCycle, KindsWithoutTransportGiveNoChannel) {
   EXPECT_EQ(nullptr, CH_create(7, 0, &fd));
 }
 
+// Items whose layout depends on the client's release look at the channel
+// before routing; a null channel must still be refused, not followed.
+TEST(ChannelLifeCycle, NullChannelIsRefusedByEveryReleaseDependentItem) {
+  METADATA_RECORD m{};
+  STATE s{};
+  EXPECT_EQ(SE_INVALID_POINTER, CH_write_metadata(nullptr, &m));
+  EXPECT_EQ(SE_INVALID_POINTER, CH_read_metadata(nullptr, &m));
+  EXPECT_EQ(SE_INVALID_POINTER, CH_write_state(nullptr, &s));
+  EXPECT_EQ(SE_INVALID_POINTER, CH_read_state(nullptr, &s));
+  EXPECT_EQ(SE_INVALID_POINTER, CH_write_state_list(nullptr, &s, 1));
+  int32_t n = 0;
+  EXPECT_EQ(SE_INVALID_POINTER, CH_read_metadata_list(nullptr, &m, 1, &n));
+}
+
 // ---- socket helpers and the native buffers ---------------------------------
 
 namespace {

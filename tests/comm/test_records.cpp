@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "native_io.h"
+#include "test_record_samples.h"
 
 namespace {
 
@@ -94,20 +95,10 @@ Bytes coordref_image(const char* text, bool legacy) {
   return img.append(wire_string(text ? text : "")).b;
 }
 
+// The shared registration with texts that fill more of their fields.
 void fill_registration(REGISTRATION* r) {
-  memset(r, 0, sizeof *r);
-  memcpy(r->tag, "ReG", 4);
-  r->id = 12;
-  strcpy(r->database, "db");
-  strcpy(r->owner, "own");
-  strcpy(r->table, "parcels");
-  strcpy(r->rowid_column, "OBJECTID");
-  strcpy(r->description, "desc");
-  r->flags = 0x23;
-  r->reg_date = 0x80000001u;
-  r->privileges = 7;
+  sample::registration(r);
   strcpy(r->config_keyword, "DEFAULTS");
-  r->min_id = 5;
   strcpy(r->mv_view, "parcels_mv");
 }
 
@@ -168,29 +159,10 @@ TEST(NativeImages, LayerBothLayoutsWithItsCoordref) {
   COORDREF c;
   fill_coordref(&c);
   c.srtext = nullptr;
-  LAYER l;
-  memset(&l, 0, sizeof l);
+  LAYER l = sample::layer();
   l.local_word = 3;
-  l.id = 21;
-  l.envelope = {1.0, 2.0, 3.0, 4.0};
-  strcpy(l.description, "roads");
-  l.grid_size[0] = 100.0;
-  l.grid_size[1] = 300.0;
   l.grid_size[2] = 0.0;
-  l.entity_flags = 0x100002;
-  strcpy(l.database, "db");
-  strcpy(l.owner, "own");
-  strcpy(l.table, "roads_tab");
-  strcpy(l.spatial_column, "shape");
-  l.creation_date = 1000;
-  l.privileges = 9;
-  strcpy(l.config_keyword, "KW");
-  l.array_size = 100;
-  l.stats_date = 2000;
-  l.min_shape_id = 0xFFFFFFF0u;
   l.coordref = &c;
-  l.layer_mask = 0x55;
-  l.base_layer_id = 8;
   for (bool legacy : {false, true}) {
     SCOPED_TRACE(legacy ? "legacy" : "current");
     Img img(legacy ? 448 : 456);
@@ -389,36 +361,18 @@ TEST(NativeImages, RegistrationVersionAndLogfile) {
   decode(bytes, [&](zul::ByteMover* m) { return nio_read_registration(m, &back); });
   EXPECT_EQ(memcmp(&back, &reg, sizeof reg), 0);
 
-  VERSION v;
-  memset(&v, 0, sizeof v);
+  VERSION v = sample::version();
   memcpy(v.tag, "VeR", 4);
-  strcpy(v.name, "DEFAULT");
-  strcpy(v.owner, "ZUL");
-  v.id = 1;
-  v.status = 0x80000000u;
-  v.state_id = 17;
   strcpy(v.description, "d");
-  strcpy(v.parent_name, "p");
   strcpy(v.parent_owner, "po");
-  v.parent_id = -1;
-  v.creation_time = 77;
   Img vimg(280);
   vimg.chars(0, "VeR").chars(4, "DEFAULT").chars(68, "ZUL").i32(100, 1).i32(104, 0x80000000u);
   vimg.i32(108, 17).chars(112, "d").chars(176, "p").chars(240, "po").i32(272, (uint32_t)-1).i32(276, 77);
   EXPECT_EQ(encode([&](zul::ByteMover* m) { return nio_write_version(m, &v); }), vimg.b);
 
   LOGFILE l;
-  memset(&l, 0, sizeof l);
+  sample::logfile(&l);
   memcpy(l.tag, "LoG", 4);
-  strcpy(l.name, "log1");
-  strcpy(l.target, "parcels");
-  strcpy(l.column, "shape");
-  l.value_488 = 488;
-  l.id = 3;
-  l.data_id = 4;
-  l.flags = 5;
-  l.session_tag = 6;
-  l.value_508 = 508;
   fill_registration(&l.registration);
   Img limg(1048);
   limg.chars(0, "LoG").chars(4, "log1").chars(230, "parcels").chars(456, "shape").i32(488, 488);
@@ -429,15 +383,8 @@ TEST(NativeImages, RegistrationVersionAndLogfile) {
 
 TEST(NativeImages, StateAndMetadataOnBothSidesOfTheReleaseBoundary) {
   uint8_t lineage[3] = {2, 5, 6};
-  STATE s;
-  memset(&s, 0, sizeof s);
+  STATE s = sample::state();
   memcpy(s.tag, "StA", 4);
-  s.id = 9;
-  strcpy(s.owner, "ZUL");
-  s.creation_time = 100;
-  s.closing_time = 200;
-  s.lineage_name = 4;
-  s.lineage_length = 2;
   s.lineage = lineage;
   for (bool older : {false, true}) {
     Img img(older ? 56 : 60);
@@ -455,18 +402,9 @@ TEST(NativeImages, StateAndMetadataOnBothSidesOfTheReleaseBoundary) {
     EXPECT_EQ(r.lineage_length, 2);
   }
 
-  METADATA_RECORD md;
-  memset(&md, 0, sizeof md);
-  md.id = 1;
-  strcpy(md.object_name, "obj");
-  strcpy(md.object_database, "db");
-  strcpy(md.object_owner, "own");
-  md.object_type = 2;
+  METADATA_RECORD md = sample::metadata();
   strcpy(md.class_name, "cls");
   strcpy(md.property, "prop");
-  strcpy(md.value, "val");
-  strcpy(md.description, "desc");
-  md.date_modified = 99;
   for (bool older : {false, true}) {
     size_t k = older ? 32 : 0;
     Img img(older ? 592 : 624);
@@ -518,20 +456,7 @@ TEST(NativeImages, RasterRecords) {
   COORDREF c;
   fill_coordref(&c);
   c.srtext = nullptr;
-  RASTERCOLUMN rc;
-  memset(&rc, 0, sizeof rc);
-  rc.id = 3;
-  strcpy(rc.description, "d");
-  strcpy(rc.database, "db");
-  strcpy(rc.owner, "o");
-  strcpy(rc.table, "t");
-  strcpy(rc.column, "r");
-  rc.creation_date = 10;
-  rc.privileges = 11;
-  strcpy(rc.config_keyword, "k");
-  rc.min_id = 12;
-  rc.value372 = 13;
-  rc.mask = 14;
+  RASTERCOLUMN rc = sample::rastercolumn();
   for (bool with_ref : {true, false}) {
     rc.coordref = with_ref ? &c : nullptr;
     Img img(384);
@@ -554,19 +479,11 @@ TEST(NativeImages, RasterRecords) {
     }
   }
 
-  RASTERBAND b;
-  memset(&b, 0, sizeof b);
-  b.id = 1;
-  b.sequence = 2;
+  RASTERBAND b = sample::rasterband();
   b.band_flags = 0x50007;
   b.band_types = 0x80400;
-  b.width = 640;
   b.block_height = 128;
-  b.block_origin_x = 0.5;
-  b.raster_id = 9;
   b.column_id = 10;
-  b.envelope = {0, 0, 640, 480};
-  strcpy(b.description, "band");
   b.local168[0] = b.local168[1] = 55;
   b.value176 = 176;
   b.update_mask = 3;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "test_record_samples.h"
 #include "xdrmemio.h"
 #include "zul_xdr.h"
 
@@ -96,51 +97,9 @@ void plain_coordref(Plain& p, const char* text, bool legacy) {
   if (!legacy) p.i(26915);
 }
 
-void fill_registration(REGISTRATION* r) {
-  memset(r, 0, sizeof *r);
-  memcpy(r->tag, "ReG", 4);
-  r->id = 12;
-  strcpy(r->database, "db");
-  strcpy(r->owner, "own");
-  strcpy(r->table, "parcels");
-  strcpy(r->rowid_column, "OBJECTID");
-  strcpy(r->description, "desc");
-  r->flags = 0x23;
-  r->reg_date = 0x80000001u;
-  r->privileges = 7;
-  strcpy(r->config_keyword, "KW");
-  r->min_id = 5;
-  strcpy(r->mv_view, "mv");
-}
-
 void plain_registration(Plain& p) {
   p.i(12).s("db", 32).s("parcels", 160).s("own", 32).s("OBJECTID", 32).s("desc", 64).s("KW", 32);
   p.i(0x23).u(0x80000001u).i(7).u(5).s("mv", 160);
-}
-
-LAYER make_layer() {
-  LAYER l;
-  memset(&l, 0, sizeof l);
-  l.id = 21;
-  l.envelope = {1, 2, 3, 4};
-  strcpy(l.description, "roads");
-  l.grid_size[0] = 100;
-  l.grid_size[1] = 300;
-  l.grid_size[2] = 900;
-  l.entity_flags = 0x100002;
-  strcpy(l.database, "db");
-  strcpy(l.owner, "own");
-  strcpy(l.table, "roads_tab");
-  strcpy(l.spatial_column, "shape");
-  l.creation_date = 1000;
-  l.privileges = 9;
-  strcpy(l.config_keyword, "KW");
-  l.array_size = 100;
-  l.stats_date = 2000;
-  l.min_shape_id = 0xFFFFFFF0u;
-  l.layer_mask = 0x55;
-  l.base_layer_id = 8;
-  return l;
 }
 
 }  // namespace
@@ -207,7 +166,7 @@ TEST(XdrRecords, CoordrefBothLayoutsAndItsText) {
 }
 
 TEST(XdrRecords, LayerBothLayouts) {
-  LAYER l = make_layer();
+  LAYER l = sample::layer();
   Plain cur, leg;
   for (Plain* p : {&cur, &leg}) {
     p->i(21).s("roads", 64).d(100).d(300).d(900).d(1).d(2).d(3).d(4).i(0x100002).s("db", 32);
@@ -216,7 +175,7 @@ TEST(XdrRecords, LayerBothLayouts) {
   }
   cur.i(0x55).i(8);
   check("current", xdr_LAYER, l, cur.bytes());
-  LAYER back = make_layer();
+  LAYER back = sample::layer();
   check("legacy", xdr_LAYER_legacy, l, leg.bytes(), &back);
   EXPECT_EQ(back.layer_mask, 0);
   EXPECT_EQ(back.base_layer_id, 0);
@@ -224,7 +183,7 @@ TEST(XdrRecords, LayerBothLayouts) {
 
 // Our bytes read back with nothing but libtirpc calls.
 TEST(XdrRecords, OurLayerBytesDecodeWithPlainCalls) {
-  LAYER l = make_layer();
+  LAYER l = sample::layer();
   Bytes bytes = ours(xdr_LAYER, &l);
   XDR x;
   xdrmem_create(&x, (char*)bytes.data(), (u_int)bytes.size(), XDR_DECODE);
@@ -326,65 +285,30 @@ TEST(XdrRecords, StatisticsReleaseColumnsAndInput) {
 
 TEST(XdrRecords, RegistryRecordsOnBothSidesOfTheReleaseBoundary) {
   REGISTRATION reg;
-  fill_registration(&reg);
+  sample::registration(&reg);
   Plain rp;
   plain_registration(rp);
   check("REGISTRATION", xdr_REGISTRATION, reg, rp.bytes());
 
-  STATE s;
-  memset(&s, 0, sizeof s);
-  s.id = 9;
-  strcpy(s.owner, "ZUL");
-  s.creation_time = 100;
-  s.closing_time = 200;
-  s.lineage_name = 4;
-  s.lineage_length = 2;
+  STATE s = sample::state();
   check("STATE", xdr_STATE, s, Plain().i(9).i(4).s("ZUL", 32).u(100).u(200).i(2).bytes());
   STATE sb{};
   check("STATE older", xdr_STATE_older, s, Plain().i(9).s("ZUL", 32).u(100).u(200).i(2).bytes(), &sb);
   EXPECT_EQ(sb.lineage_name, 9);
 
-  VERSION v;
-  memset(&v, 0, sizeof v);
-  strcpy(v.name, "DEFAULT");
-  strcpy(v.owner, "ZUL");
-  v.id = 1;
-  v.status = 0x80000000u;
-  v.state_id = 17;
-  strcpy(v.parent_name, "p");
-  v.parent_id = -1;
-  v.creation_time = 77;
+  VERSION v = sample::version();
   check("VERSION", xdr_VERSION, v,
         Plain().s("DEFAULT", 64).s("ZUL", 32).i(1).u(0x80000000u).i(17).s("", 64).s("p", 64).s("", 32)
             .i(-1).u(77).bytes());
 
   LOGFILE l;
-  memset(&l, 0, sizeof l);
-  strcpy(l.name, "log1");
-  strcpy(l.target, "parcels");
-  strcpy(l.column, "shape");
-  l.value_488 = 488;
-  l.id = 3;
-  l.data_id = 4;
-  l.flags = 5;
-  l.session_tag = 6;
-  l.value_508 = 508;
-  fill_registration(&l.registration);
+  sample::logfile(&l);
   Plain lp;
   lp.s("log1", 226).s("parcels", 226).s("shape", 32).i(3).i(4).i(5).u(6).i(508).i(488);
   plain_registration(lp);
   check("LOGFILE", xdr_LOGFILE, l, lp.bytes());
 
-  METADATA_RECORD md;
-  memset(&md, 0, sizeof md);
-  md.id = 1;
-  strcpy(md.object_name, "obj");
-  strcpy(md.object_database, "db");
-  strcpy(md.object_owner, "own");
-  md.object_type = 2;
-  strcpy(md.value, "val");
-  strcpy(md.description, "desc");
-  md.date_modified = 99;
+  METADATA_RECORD md = sample::metadata();
   check("METADATA", xdr_METADATA_RECORD, md,
         Plain().i(1).s("obj", 160).s("db", 32).s("own", 32).i(2).s("", 32).s("", 32).s("val", 255)
             .s("desc", 64).u(99).bytes());
@@ -482,20 +406,7 @@ TEST(XdrRecords, LockAndListenerRecords) {
 }
 
 TEST(XdrRecords, RasterRecords) {
-  RASTERCOLUMN rc;
-  memset(&rc, 0, sizeof rc);
-  rc.id = 3;
-  strcpy(rc.description, "d");
-  strcpy(rc.database, "db");
-  strcpy(rc.owner, "o");
-  strcpy(rc.table, "t");
-  strcpy(rc.column, "r");
-  rc.creation_date = 10;
-  rc.privileges = 11;
-  strcpy(rc.config_keyword, "k");
-  rc.min_id = 12;
-  rc.value372 = 13;
-  rc.mask = 14;
+  RASTERCOLUMN rc = sample::rastercolumn();
   Plain cp;
   cp.i(3).s("d", 64).u(32);
   char dbfield[32] = "db";
@@ -503,15 +414,7 @@ TEST(XdrRecords, RasterRecords) {
   cp.s("o", 32).s("t", 160).s("r", 32).i(10).i(11).s("k", 32).u(12).i(13).i(14);
   check("RASTERCOLUMN", xdr_RASTERCOLUMN, rc, cp.bytes());
 
-  RASTERBAND b;
-  memset(&b, 0, sizeof b);
-  b.id = 1;
-  b.sequence = 2;
-  b.width = 640;
-  b.block_origin_x = 0.5;
-  b.raster_id = 9;
-  b.envelope = {0, 0, 640, 480};
-  strcpy(b.description, "band");
+  RASTERBAND b = sample::rasterband();
   Plain bp;
   bp.i(1).i(2).i(0).i(0).i(0).i(0).i(640).i(0).i(0).i(0).d(0.5).d(0).i(9).i(0).d(0).d(0).d(640).d(480);
   bp.s("band", 64);

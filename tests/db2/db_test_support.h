@@ -5,6 +5,9 @@
 #ifndef DB_TEST_SUPPORT_H
 #define DB_TEST_SUPPORT_H
 
+#include <gtest/gtest.h>
+
+#include <memory>
 #include <string>
 
 #include "dbsql_io.h"
@@ -61,6 +64,22 @@ class Watcher {
 
 // Executes text directly on the instance's connection; the CLI return code.
 SQLRETURN exec(DB_INSTANCE* in, const std::string& sql);
+
+// A test on a fresh database whose spatial catalogue is enabled, with an
+// instance opened as the administrator ZUL and a watcher beside it.
+class SpatialAdminTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(db.error(), "");
+    ASSERT_EQ(admin(ZUL_BIN_DIR, "enable-spatial ZUL"), "");
+    in.reset(new Instance("ZUL", kAdminPw));
+    ASSERT_EQ(in->status, 0);
+  }
+  long long scalar(const std::string& sql) { return w.scalar(sql); }
+  Database db;
+  std::unique_ptr<Instance> in;
+  Watcher w;
+};
 
 }  // namespace dbtest
 

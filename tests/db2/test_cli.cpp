@@ -364,11 +364,21 @@ TEST_F(CliTest, OneShotSqlReportsOnlyWhenAskedAndCommitsByMode) {
 }
 
 // An undefined name once passed as success whatever the statement; only a
-// drop of something that is not there is harmless.
+// drop of something that is not there is harmless. The warning once called
+// every missing object a trigger, a dropped procedure included.
 TEST_F(CliTest, UndefinedNameFailsACreate) {
   EXPECT_EQ(db_execute_ddlsql(in.in, "CREATE TABLE BOB.U (G NOSUCHTYPE)", 1, DB_MODE_EXEC), SE_TABLE_NOEXIST);
   EXPECT_EQ(in->xerr.code, SE_DB_IO_ERROR);
-  EXPECT_EQ(db_execute_ddlsql(in.in, "DROP TRIGGER BOB.NOPE", 1, DB_MODE_EXEC), 0);
+  struct Case { const char* sql; const char* warning; };
+  const Case cases[] = {
+      {"DROP TRIGGER BOB.NOPE", "Warning: The trigger does not exist \n"},
+      {"  drop procedure BOB.NOPE", "Warning: The procedure does not exist \n"},
+  };
+  for (const Case& c : cases) {
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(db_execute_ddlsql(in.in, c.sql, 1, DB_MODE_EXEC), 0) << c.sql;
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), c.warning) << c.sql;
+  }
 }
 
 TEST_F(CliTest, OdbcOneShotTreatsWarningsAsFailuresAndNoRowsAsSuccess) {

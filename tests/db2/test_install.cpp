@@ -58,13 +58,10 @@ bool in_order(const std::string& text, const std::vector<std::string>& want) {
   return true;
 }
 
-class InstallTest : public ::testing::Test {
+class InstallTest : public dbtest::SpatialAdminTest {
  protected:
   void SetUp() override {
-    ASSERT_EQ(db.error(), "");
-    ASSERT_EQ(dbtest::admin(ZUL_BIN_DIR, "enable-spatial ZUL"), "");
-    in.reset(new Instance("ZUL", dbtest::kAdminPw));
-    ASSERT_EQ(in->status, 0);
+    SpatialAdminTest::SetUp();
     storage.reset(new DBTUNE_SYSTEM_PARAMS());
   }
   int32_t install(std::string* err = nullptr) {
@@ -73,12 +70,8 @@ class InstallTest : public ::testing::Test {
     if (err) *err = e;
     return status;
   }
-  long long scalar(const std::string& sql) { return w.scalar(sql); }
   long long tables() { return scalar("SELECT COUNT(*) FROM SYSCAT.TABLES WHERE TABSCHEMA = 'ZUL'"); }
-  Database db;
-  std::unique_ptr<Instance> in;
   std::unique_ptr<DBTUNE_SYSTEM_PARAMS> storage;
-  Watcher w;
 };
 
 TEST_F(InstallTest, FreshDatabaseGetsReleaseAndEveryTableThenASecondRunDoesNothing) {

@@ -119,14 +119,14 @@ TEST_F(InstanceTest, ParametersAreCopiedAndTheirSettingsApplied) {
   ASSERT_EQ(DB_instance_open("", "BOB", "bobpw", &p, nullptr, &in), 0);
   EXPECT_EQ(in->params.ctx, &marker);
   EXPECT_EQ(in->autocommit_interval, 3);
-  EXPECT_EQ(in->layer_cache.size, 5);  // never below 5
+  EXPECT_EQ(in->layer_cache.capacity, 5);  // never below 5
   DB_instance_close(in);
 
   p.autocommit_interval = 0;
   p.layer_cache_size = 0;
   ASSERT_EQ(DB_instance_open("", "BOB", "bobpw", &p, nullptr, &in), 0);
   EXPECT_EQ(in->autocommit_interval, 0);
-  EXPECT_EQ(in->layer_cache.size, 0);
+  EXPECT_EQ(in->layer_cache.capacity, 0);
   DB_instance_close(in);
 }
 

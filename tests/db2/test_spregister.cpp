@@ -55,14 +55,13 @@ class Home {
   std::string dir_;
 };
 
-class SpRegisterTest : public ::testing::Test {
+class SpRegisterTest : public dbtest::SpatialAdminTest {
  protected:
   void SetUp() override {
-    ASSERT_EQ(db.error(), "");
-    ASSERT_EQ(dbtest::admin(ZUL_BIN_DIR, "enable-spatial ZUL"), "");
+    // the procedures' library is looked for under $ZULHOME/lib
     setenv("ZULHOME", ZUL_BINARY_DIR, 1);
-    in.reset(new Instance("ZUL", dbtest::kAdminPw));
-    ASSERT_EQ(in->status, 0);
+    SpatialAdminTest::SetUp();
+    if (HasFatalFailure()) return;
     DBTUNE_SYSTEM_PARAMS* storage = new DBTUNE_SYSTEM_PARAMS();
     ASSERT_EQ(DB_instance_system_tables_create(in->in, storage), 0);
     delete storage;
@@ -71,10 +70,6 @@ class SpRegisterTest : public ::testing::Test {
     dl::dl_fault_clear();
     unsetenv("ZULHOME");
   }
-  long long scalar(const std::string& sql) { return w.scalar(sql); }
-  Database db;
-  std::unique_ptr<Instance> in;
-  Watcher w;
 };
 
 TEST_F(SpRegisterTest, InstallRegistersEveryProcedureBindsThePackageAndPassesTheCheck) {

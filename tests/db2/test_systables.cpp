@@ -48,21 +48,11 @@ std::unique_ptr<DBTUNE_SYSTEM_PARAMS> storage(int16_t count, const char* every_c
   return p;
 }
 
-class SysTablesTest : public ::testing::Test {
+class SysTablesTest : public dbtest::SpatialAdminTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(db.error(), "");
-    ASSERT_EQ(dbtest::admin(ZUL_BIN_DIR, "enable-spatial ZUL"), "");
-    in.reset(new Instance("ZUL", dbtest::kAdminPw));
-    ASSERT_EQ(in->status, 0);
-  }
   void create_all(const DBTUNE_SYSTEM_PARAMS* p) {
     for (const SystemTable& t : kTables) ASSERT_EQ(t.create(in->in, p), 0) << t.name;
   }
-  long long scalar(const std::string& sql) { return w.scalar(sql); }
-  Database db;
-  std::unique_ptr<Instance> in;
-  Watcher w;
 };
 
 TEST_F(SysTablesTest, FreshDatabaseGetsEverySystemTableSeededAndGranted) {

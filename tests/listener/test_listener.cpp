@@ -1,5 +1,8 @@
 // The listener as a real process on loopback: a client gets its own server
-// with the nine arguments and every start parameter, a failing server's
+// with the nine arguments and every start parameter, and that server holds
+// the client's socket under the number parameter 26 names and no other
+// descriptor of the listener's (clients in a row, each through the same
+// local pipes made afresh), a failing server's
 // report reaches the client, a killed server's locks and process record go,
 // the administrative commands answer, and bad requests are refused while the
 // listener goes on serving. The server is a small stand-in (fake_nuvok).
@@ -17,6 +20,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -177,7 +181,8 @@ TEST_F(Listener, ClientGetsItsServerWithArgumentsAndParameters) {
       {plain, "|client-x|ZULDB;1252|alice|0_", "1=secret;2=1;3=1;", "27=udata;"},
       {empty, "|client-x|ZULDB;1252|null=user|0_", "1=null=password;2=1;3=0;", "27=null=user;"},
   };
-  // Twice over: a second start after the first shows that the pipes serve again.
+  // Twice over: every start after the first shows that the pipes serve again.
+  std::set<int32_t> servers;
   for (int round = 0; round < 2; ++round) {
     for (const Case& c : cases) {
       open_res a;
@@ -191,9 +196,22 @@ TEST_F(Listener, ClientGetsItsServerWithArgumentsAndParameters) {
       EXPECT_EQ(c.q.transport, a.values[1]);
       EXPECT_STREQ(c.q.user.empty() ? "null=user" : c.q.user.c_str(), a.text1);
 
+      servers.insert(a.value);
+
       std::string t = server_text(sock);
-      std::string args = "args=" + instance_ + c.args_tail + instance_ + "|ZUL_stop_semaphore_";
-      EXPECT_EQ(0u, t.find(args)) << t;
+      // The server's only descriptor beyond 0 to 2 is the client socket, and
+      // parameter 26 is its number (the text came back on it). The socket
+      // carries no receive time-out of the listener's.
+      ASSERT_EQ(0u, t.find("wait=0;fds=")) << t;
+      t = t.substr(7);
+      std::string fds = t.substr(4, t.find(';') - 4);
+      size_t p26 = t.find(";26=");
+      ASSERT_NE(std::string::npos, p26) << t;
+      std::string param26 = t.substr(p26 + 4, t.find(';', p26 + 1) - p26 - 4);
+      EXPECT_EQ(param26, fds) << t;
+      EXPECT_GT(atoi(param26.c_str()), 2) << t;
+      std::string args = ";args=" + instance_ + c.args_tail + instance_ + "|ZUL_stop_semaphore_";
+      EXPECT_EQ(t.find(';'), t.find(args)) << t;
       EXPECT_NE(std::string::npos, t.find("|\\\\.\\pipe\\zul_client_to_server_FIFO_" + instance_ +
                                           "|\\\\.\\pipe\\zul_server_to_client_FIFO_" + instance_ + ";"))
           << t;
@@ -202,13 +220,14 @@ TEST_F(Listener, ClientGetsItsServerWithArgumentsAndParameters) {
       std::string params = t.substr(p + 8);
       EXPECT_EQ(0u, params.find(c.params_head)) << params;
       for (const std::string& item : {std::string(";9=") + home_ + ";", std::string(";11=/tmp;"),
-                                      std::string(";26=0;"), ";" + c.params_27, std::string(";28=0;29=0;30=-25;")})
+                                      ";" + c.params_27, std::string(";28=0;29=0;30=-25;")})
         EXPECT_NE(std::string::npos, params.find(item)) << item << " in " << params;
       // 29 parameters: 1 to 30 without 7.
       EXPECT_EQ(29, std::count(params.begin(), params.end(), ';')) << params;
       close(sock);
     }
   }
+  EXPECT_EQ(4u, servers.size()) << "each client has a server of its own";
   EXPECT_TRUE(wait_until([this] { return running_servers() == 0; }));
 }
 

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include <string>
@@ -61,16 +62,57 @@ TEST(Process, ExitCodeOfEachEnd) {
   }
 }
 
-TEST(Process, ChildInheritsOnlyTheNamedDescriptor) {
-  int a[2], b[2];
-  ASSERT_EQ(0, pipe(a));            // inheritable on purpose: the rule must still hold
-  ASSERT_EQ(0, pipe2(b, O_CLOEXEC));
+// The child's descriptors above 2, as it lists them from /proc/self/fd.
+std::string child_fds(int keep_fd, int* spawn_rc) {
+  std::string path = "/tmp/" + unique("zul_fds");
+  unlink(path.c_str());
   zulos_process p;
-  ASSERT_EQ(0, start({"count-fds"}, &p));
-  EXPECT_EQ(0, finish(&p)) << "no descriptor beyond 0-2 without inherit_fd";
-  ASSERT_EQ(0, start({"count-fds"}, &p, b[0]));
-  EXPECT_EQ(1, finish(&p)) << "exactly the named one, close-on-exec or not";
-  for (int fd : {a[0], a[1], b[0], b[1]}) close(fd);
+  *spawn_rc = start({"list-fds", path.c_str()}, &p, keep_fd);
+  if (*spawn_rc != 0) return "";
+  EXPECT_EQ(0, finish(&p));
+  std::string text;
+  if (FILE* f = fopen(path.c_str(), "re")) {
+    char buf[256];
+    size_t n = fread(buf, 1, sizeof buf, f);
+    text.assign(buf, n);
+    fclose(f);
+  }
+  unlink(path.c_str());
+  return text;
+}
+
+TEST(Process, ChildInheritsExactlyTheChosenDescriptorUnderItsNumber) {
+  // Every descriptor here is open while the children start; the inheritable
+  // pair must still stay behind unless chosen.
+  int inheritable[2], cloexec[2];
+  ASSERT_EQ(0, pipe(inheritable));
+  ASSERT_EQ(0, pipe2(cloexec, O_CLOEXEC));
+  const int high = 200;
+  ASSERT_EQ(high, dup3(cloexec[1], high, O_CLOEXEC));
+  struct Case {
+    const char* name;
+    int keep_fd;
+  } cases[] = {
+      {"none", -1},
+      {"close-on-exec descriptor", cloexec[0]},
+      {"inheritable descriptor among others", inheritable[1]},
+      {"high number", high},
+  };
+  for (const Case& c : cases) {
+    int rc = -1;
+    std::string fds = child_fds(c.keep_fd, &rc);
+    ASSERT_EQ(0, rc) << c.name;
+    EXPECT_EQ(c.keep_fd < 0 ? std::string() : std::to_string(c.keep_fd), fds) << c.name;
+  }
+  // The chosen descriptor keeps its close-on-exec flag in the parent.
+  EXPECT_EQ(FD_CLOEXEC, fcntl(cloexec[0], F_GETFD) & FD_CLOEXEC);
+  // A number that is not open is refused before anything starts.
+  close(high);
+  int rc = 0;
+  child_fds(high, &rc);
+  EXPECT_EQ(ZULOS_SPAWN_FAILED, rc);
+  EXPECT_EQ(EBADF, errno);
+  for (int fd : {inheritable[0], inheritable[1], cloexec[0], cloexec[1]}) close(fd);
 }
 
 TEST(Process, ExecFailureIsReportedBySpawn) {

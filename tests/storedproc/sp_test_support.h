@@ -7,6 +7,8 @@
 
 #include "db2lite.h"
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -78,6 +80,17 @@ class Conn {
   SQLHENV env_ = SQL_NULL_HENV;
   SQLHDBC dbc_ = SQL_NULL_HDBC;
   bool ok_ = false;
+};
+
+// A test on a fresh database of its own, with a connection as ZUL.
+class ProcTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(db_.error(), "");
+    ASSERT_TRUE(zul_.ok());
+  }
+  SpDatabase db_;
+  Conn zul_;
 };
 
 }  // namespace sptest

@@ -13,11 +13,11 @@ namespace {
 // The message code of a case whose CALL itself fails (its msg holds the SQLSTATE).
 constexpr long long kCallFails = -1000000;
 
-class Catalog : public ::testing::Test {
+class Catalog : public ProcTest {
  protected:
   void SetUp() override {
-    ASSERT_EQ(db_.error(), "");
-    ASSERT_TRUE(zul_.ok());
+    ProcTest::SetUp();
+    if (HasFatalFailure()) return;
     // A spatial reference and a spatial column for the layer rows.
     for (const char* sql :
          {"INSERT INTO DB2GSE.GSE_COORD_REF (SCID, SC_NAME, SRTEXT) VALUES (1, 'plane', 'PLANE A')",
@@ -36,9 +36,6 @@ class Catalog : public ::testing::Test {
     return {I(id), T("roads"), T("ZUL"), T(owner), T(table), T(column), I(3), I(5), D(0), D(0), D(10),
             D(10), I(1000), NT(), NI(), NI(), I(1), I(7), I(0), D(1), D(0), D(0)};
   }
-
-  SpDatabase db_;
-  Conn zul_;
 };
 
 TEST_F(Catalog, ReleaseProcedureAnswersThirteen) {

@@ -9,12 +9,8 @@ using namespace sptest;
 
 namespace {
 
-class States : public ::testing::Test {
+class States : public ProcTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(db_.error(), "");
-    ASSERT_TRUE(zul_.ok());
-  }
   // A new child of parent on the parent's lineage, as user c; its id.
   long long child(Conn& c, int parent, bool closed = true) {
     int lineage = static_cast<int>(lineage_of(parent));
@@ -35,8 +31,6 @@ class States : public ::testing::Test {
         s += (s.empty() ? "" : " ") + std::to_string(id);
     return s;
   }
-  SpDatabase db_;
-  Conn zul_;
 };
 
 TEST_F(States, ASecondChildStartsALineageHoldingItsParentsLineage) {

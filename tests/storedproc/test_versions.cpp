@@ -9,17 +9,11 @@ using namespace sptest;
 
 namespace {
 
-class Versions : public ::testing::Test {
+class Versions : public ProcTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(db_.error(), "");
-    ASSERT_TRUE(zul_.ok());
-  }
   static std::vector<Arg> insert(const std::string& name, int rule, int id) {
     return {T(name), I(1), I(id), I(0), T("d"), NT(), NT(), NI(), I(rule), OT()};
   }
-  SpDatabase db_;
-  Conn zul_;
 };
 
 TEST_F(Versions, InsertFindsAFreeNameUnlessToldNotTo) {

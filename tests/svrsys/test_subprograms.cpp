@@ -1,10 +1,13 @@
 // Server subprocesses: seventy children ended in every way, each reported
 // once with its code; the second wait group; the stop bracket; the answers
-// before initialisation and after the end.
+// before initialisation and after the end; the FIFO pair serving one child
+// after another.
+#include "zul_local_io.h"
 #include "zul_subprograms.h"
 #include "zulos.h"
 
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -143,6 +146,66 @@ TEST(SubPrograms, StopWaitsUntilTheChildLeavesItsBracket) {
   SubPrograms_End();
   unlink(marker(100).c_str());
   unlink((marker(100) + ".in").c_str());
+  unsetenv("ZULHOME");
+  std::string cmd = "rm -rf " + home;
+  EXPECT_EQ(0, system(cmd.c_str()));
+}
+
+// The test plays each child's side of the FIFO pair: every start hands out
+// the same two descriptors, each time waiting for a new client, and the
+// previous child's connection ends with the next start.
+TEST(SubPrograms, EveryStartHandsOutPipesThatWaitForItsChild) {
+  g_reports.clear();
+  std::string home = "/tmp/zul_sp_pipes_" + std::to_string(getpid());
+  ASSERT_EQ(0, mkdir(home.c_str(), 0700));
+  setenv("ZULHOME", home.c_str(), 1);
+  ASSERT_EQ(0, SubPrograms_Initialize(nullptr, "sp", on_death));
+  const char in_name[] = "\\\\.\\pipe\\zul_client_to_server_FIFO_sp";
+  const char out_name[] = "\\\\.\\pipe\\zul_server_to_client_FIFO_sp";
+  LO_set_wait_ms(2000);
+  std::string m = marker(200);
+  const char* args[] = {"child", m.c_str(), "sleep", nullptr};
+  std::vector<int32_t> pids;
+  int first_in = -1, first_out = -1, old_up = -1, old_down = -1;
+  for (int round = 0; round < 3; ++round) {
+    int in_pipe = -1, out_pipe = -1;
+    int32_t pid = SubPrograms_StartProgramArgv(0, 0, kWorker.c_str(), &in_pipe, &out_pipe, args);
+    ASSERT_GT(pid, 0) << round;
+    pids.push_back(pid);
+    if (round == 0) {
+      first_in = in_pipe;
+      first_out = out_pipe;
+      ASSERT_GE(first_in, 0);
+      ASSERT_GE(first_out, 0);
+    }
+    EXPECT_EQ(first_in, in_pipe) << round;
+    EXPECT_EQ(first_out, out_pipe) << round;
+    int32_t v = 0;
+    if (old_down >= 0) {
+      pollfd p = {old_down, POLLIN, 0};
+      ASSERT_EQ(1, poll(&p, 1, 2000)) << round << ": the previous child's pipe is still open";
+      EXPECT_NE(0, LO_read_long(old_down, &v)) << round << ": the previous child's pipe ended";
+      LO_close(old_up);
+      LO_close(old_down);
+    }
+    int up = -1, down = -1;
+    ASSERT_EQ(0, LO_open_client(in_name, out_name, &up, &down)) << round;
+    ASSERT_EQ(0, LO_open_server(out_pipe, in_pipe)) << round;
+    EXPECT_EQ(0, LO_write_long(out_pipe, 100 + round));
+    EXPECT_EQ(0, LO_read_long(down, &v));
+    EXPECT_EQ(100 + round, v);
+    EXPECT_EQ(0, LO_write_long(up, 200 + round));
+    EXPECT_EQ(0, LO_read_long(in_pipe, &v));
+    EXPECT_EQ(200 + round, v);
+    old_up = up;
+    old_down = down;
+  }
+  LO_close(old_up);
+  LO_close(old_down);
+  for (int32_t pid : pids) EXPECT_EQ(0, SubPrograms_StopProgram(pid));
+  EXPECT_TRUE(wait_reports(pids.size(), 20000));
+  SubPrograms_End();
+  unlink(m.c_str());
   unsetenv("ZULHOME");
   std::string cmd = "rm -rf " + home;
   EXPECT_EQ(0, system(cmd.c_str()));

@@ -13,14 +13,22 @@
 //             record, reports status 0, ports -1 and 0, its pid and the user
 //             name, then takes and releases the general shared mutex once.
 // On the client socket (start parameter 26) it then sends one frame (a
-// native 4-byte length and the text) holding "args=<1>|...|<8>;params=<n>=<v>;..."
-// and waits until the client closes.
+// native 4-byte length and the text) holding
+// "wait=<ms>;fds=<d> ...;args=<1>|...|<8>;params=<n>=<v>;..." and waits until
+// the client closes; wait is the socket's receive time-out as it came, fds
+// the descriptors above 2 it had when it started.
+#include <dirent.h>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "zul_local_io.h"
 #include "zul_shared.h"
@@ -42,9 +50,28 @@ const Param kParams[] = {
 };
 
 void on_stop() {}
+
+// The descriptors above 2 open now, in rising order.
+std::string open_descriptors() {
+  std::vector<int> fds;
+  DIR* d = opendir("/proc/self/fd");
+  if (!d) return "?";
+  int self = dirfd(d);
+  while (struct dirent* e = readdir(d)) {
+    int fd = atoi(e->d_name);
+    if (e->d_name[0] != '.' && fd > 2 && fd != self) fds.push_back(fd);
+  }
+  closedir(d);
+  std::sort(fds.begin(), fds.end());
+  std::string text;
+  for (int fd : fds) text += (text.empty() ? "" : " ") + std::to_string(fd);
+  return text;
+}
 }  // namespace
 
 int main(int argc, char** argv) {
+  // What came from the listener, before anything of our own is opened.
+  std::string inherited = open_descriptors();
   if (argc != 9) return 1;
   SubPrograms_OnStop(on_stop, argv[6]);
   LO_set_wait_ms(5000);
@@ -97,7 +124,10 @@ int main(int argc, char** argv) {
   SM_shared_mutex_lock(sm);
   SM_shared_mutex_unlock(sm);
 
-  std::string text = "args=";
+  struct timeval wait = {0, 0};
+  socklen_t wait_len = sizeof wait;
+  if (getsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &wait, &wait_len) != 0) return 6;
+  std::string text = "wait=" + std::to_string(wait.tv_sec * 1000 + wait.tv_usec / 1000) + ";fds=" + inherited + ";args=";
   for (int i = 1; i <= 8; ++i) text += std::string(argv[i]) + (i < 8 ? "|" : "");
   text += ";params=" + seen;
   int32_t len = static_cast<int32_t>(text.size());

@@ -3,7 +3,8 @@
 //   sleep               sleeps until killed
 //   hold-mutex NAME     takes the named mutex, says "ready" on stdout, sleeps
 //   create-shm NAME     creates the named object (kind "map"), says "ready", sleeps
-//   count-fds           exits with the number of open descriptors above 2
+//   list-fds PATH       writes the numbers of its open descriptors above 2,
+//                       in rising order and blank-separated, to PATH
 #include "zulos.h"
 
 #include <dirent.h>
@@ -11,6 +12,9 @@
 #include <stdlib.h>
 #include <string.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <vector>
 
 static void ready() {
   printf("ready\n");
@@ -37,17 +41,27 @@ int main(int argc, char** argv) {
     ready();
     for (;;) pause();
   }
-  if (strcmp(mode, "count-fds") == 0) {
-    int n = 0;
+  if (strcmp(mode, "list-fds") == 0 && argc > 2) {
+    // Listed before the answer file is opened, so only what came from the
+    // parent is seen.
+    std::vector<int> fds;
     DIR* d = opendir("/proc/self/fd");
     if (!d) return 200;
     int self = dirfd(d);
     while (struct dirent* e = readdir(d)) {
       int fd = atoi(e->d_name);
-      if (e->d_name[0] != '.' && fd > 2 && fd != self) ++n;
+      if (e->d_name[0] != '.' && fd > 2 && fd != self) fds.push_back(fd);
     }
     closedir(d);
-    return n;
+    FILE* f = fopen(argv[2], "we");
+    if (!f) return 201;
+    std::sort(fds.begin(), fds.end());
+    const char* sep = "";
+    for (int fd : fds) {
+      fprintf(f, "%s%d", sep, fd);
+      sep = " ";
+    }
+    return fclose(f) == 0 ? 0 : 202;
   }
   return 2;
 }

@@ -1,0 +1,4 @@
+// tool_tableio.cpp -- tbl2zul's tableio.cpp compiled into the support library of the
+// tbl2zul tests, so that the tests call the tool's own functions (one file
+// per source, as the tool builds them).
+#include "../../tools/tbl2zul/tableio.cpp"
