@@ -8,8 +8,9 @@
 //
 // Relies on the socket transport (sock_io), the XDR transport (xdr_io), the
 // intercept traces (intercept_io) and the command tables (zul_commands.h).
-// The in-process and shared-memory transports are not available yet:
-// CH_create answers none for their kinds. Divisions:
+// The coordinated-memory (cmem_io) and shared-memory (shm_io) transports
+// frame items as the socket does and are reached through the socket arm's
+// calls (CH_MEM_ARM). Divisions:
 //   1. socket helpers
 //   2. life cycle
 //   3. commands
@@ -21,6 +22,8 @@
 #include <string.h>
 
 #include "intercept_io.h"
+#include "cmem_io.h"
+#include "shm_io.h"
 #include "sock_io.h"
 #include "xdr_io.h"
 #include "zul_commands.h"
@@ -43,6 +46,14 @@ bool chunked_fids(const CHANNEL* ch) { return ch->client_release > CH_RELEASE_CH
 
 }  // namespace
 
+// Kinds 2 and 3 run the socket arm's call: inside their arm `ch` names a
+// view of the channel whose socket_io is the memory link (none until linked
+// or attached), so the call resolves to the memory transport's overload.
+#define CH_MEM_ARM(ch, so_call)               \
+  zul::memchan::ChannelView ch_view_(ch);     \
+  auto* ch = &ch_view_;                       \
+  return ch->socket_io ? (so_call) : -1
+
 // Routes one item by kind. Kinds without a transport here answer -1.
 #define CH_ROUTE(ch, so_call, xdr_call)                                   \
   do {                                                                    \
@@ -50,6 +61,8 @@ bool chunked_fids(const CHANNEL* ch) { return ch->client_release > CH_RELEASE_CH
     switch ((ch)->kind) {                                                 \
       case CH_KIND_SOCKET: return (ch)->socket_io ? (so_call) : -1;       \
       case CH_KIND_XDR: return (ch)->xdr_io ? (xdr_call) : -1;            \
+      case CH_KIND_CMEM:                                                  \
+      case CH_KIND_SHMEM: { CH_MEM_ARM(ch, so_call); }                    \
       default: return -1;                                                 \
     }                                                                     \
   } while (0)
@@ -84,16 +97,18 @@ int32_t CH_writen(int sock, const void* data, int32_t n) {
 // ---- 2. life cycle -------------------------------------------------------------
 
 CHANNEL* CH_create(int32_t kind, int32_t legacy, const int* sock) {
-  if (kind != CH_KIND_SOCKET && kind != CH_KIND_XDR) return nullptr;
-  if (!sock) return nullptr;
+  if (kind < CH_KIND_SOCKET || kind > CH_KIND_SHMEM) return nullptr;
+  if (!sock && kind <= CH_KIND_XDR) return nullptr;
   CHANNEL* ch = static_cast<CHANNEL*>(calloc(1, sizeof(CHANNEL)));
   if (!ch) return nullptr;
   ch->kind = kind;
   if (kind == CH_KIND_SOCKET)
     ch->socket_io = SO_create(sock, CH_SOCKET_OUT_SIZE, CH_SOCKET_IN_SIZE);
-  else
+  else if (kind == CH_KIND_XDR)
     ch->xdr_io = XDR_create(sock, CH_SOCKET_OUT_SIZE, CH_SOCKET_IN_SIZE);
-  if (!ch->socket_io && !ch->xdr_io) {
+  else if (kind == CH_KIND_CMEM)
+    ch->cmem = cmem_object_new();
+  if (!ch->socket_io && !ch->xdr_io && !ch->cmem && kind != CH_KIND_SHMEM) {
     free(ch);
     return nullptr;
   }
@@ -118,6 +133,8 @@ void CH_destroy(CHANNEL* ch) {
   if (!ch) return;
   if (ch->kind == CH_KIND_SOCKET) SO_destroy(ch->socket_io);
   if (ch->kind == CH_KIND_XDR) XDR_destroy(ch->xdr_io, 1);
+  if (ch->kind == CH_KIND_CMEM) cmem_object_free(ch->cmem);
+  if (ch->kind == CH_KIND_SHMEM) shm_chanl_destroy(ch->shm_io);
   intercept_close(&ch->trace);
   free(ch);
 }
@@ -147,6 +164,11 @@ int32_t CH_out_of_step(const CHANNEL* ch) {
   switch (ch->kind) {
     case CH_KIND_SOCKET: return ch->socket_io ? ch->socket_io->out_of_step : 1;
     case CH_KIND_XDR: return XDR_out_of_step(ch->xdr_io);
+    case CH_KIND_CMEM:
+    case CH_KIND_SHMEM: {
+      zul::memchan::ChannelView view(ch);
+      return view.socket_io ? SO_out_of_step(view.socket_io) : 1;
+    }
     default: return 1;
   }
 }
@@ -159,6 +181,8 @@ int32_t CH_read_command(CHANNEL* ch, int32_t* code) {
   switch (ch->kind) {
     case CH_KIND_SOCKET: rc = SO_read_long(ch->socket_io, code); break;
     case CH_KIND_XDR: rc = XDR_read_long(ch->xdr_io, code); break;
+    case CH_KIND_CMEM:
+    case CH_KIND_SHMEM: rc = [&]() -> int32_t { CH_MEM_ARM(ch, SO_read_long(ch->socket_io, code)); }(); break;
     default: return -1;
   }
   if (rc == 0 && (ch->trace_flags & (CH_TRACE_READ | CH_TRACE_COMMAND))) intercept_command(ch, *code, 'R');
@@ -168,7 +192,7 @@ int32_t CH_read_command(CHANNEL* ch, int32_t* code) {
 int32_t CH_write_command(CHANNEL* ch, int32_t code) {
   if (!ch) return SE_INVALID_POINTER;
   if (ch->trace_flags & (CH_TRACE_WRITE | CH_TRACE_COMMAND)) intercept_command(ch, code, 'W');
-  if (ch->kind != CH_KIND_SOCKET && ch->kind != CH_KIND_XDR) return -1;
+  if (ch->kind < CH_KIND_SOCKET || ch->kind > CH_KIND_SHMEM) return -1;
   int32_t wire = code;
   if (ch->legacy) {
     if (code < 0 || code >= SE_COMMAND_COUNT) {
@@ -199,6 +223,8 @@ int32_t CH_write_command(CHANNEL* ch, int32_t code) {
     switch ((ch)->kind) {                                            \
       case CH_KIND_SOCKET: rc_ = (ch)->socket_io ? (so_call) : -1; break; \
       case CH_KIND_XDR: rc_ = (ch)->xdr_io ? (xdr_call) : -1; break; \
+      case CH_KIND_CMEM:                                             \
+      case CH_KIND_SHMEM: rc_ = [&]() -> int32_t { CH_MEM_ARM(ch, so_call); }(); break; \
       default: return -1;                                            \
     }                                                                \
     if (rc_ == 0) trace_call;                                        \

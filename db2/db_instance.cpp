@@ -20,6 +20,7 @@
 
 #include "dbsql_io.h"
 #include "svr_services.h"
+#include "zul_db_version.h"
 
 namespace {
 
@@ -148,6 +149,10 @@ int32_t DB_instance_close(DB_INSTANCE* instance) {
   instance->param_sets = nullptr;
   instance->num_param_sets = 0;
   for (SQL_STRING& s : instance->sql) sql_string_free(&s);
+
+  // the versioning module's per-connection storage and its temporary
+  // state-list log file go while the connection is still there
+  db_versioning_release(instance);
 
   DB_DIAG_RECORD result;
   db_disconnect(&result, instance);

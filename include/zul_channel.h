@@ -117,7 +117,9 @@ struct CHANNEL {
 // ---- life cycle
 // Creates a channel of the given kind over *sock (kinds 0 and 1; kinds 2 and
 // 3 ignore it). Returns none when the record or the transport cannot be made,
-// and for kinds whose transport is not available.
+// and for an unknown kind. A kind-2 channel is usable once linked to its peer
+// (CH_CMEM_readjust_chanlsys, cmem_io.h), a kind-3 channel once its
+// transport object is attached (CH_reset_shared_chanl_io, shm_io.h).
 CHANNEL* CH_create(int32_t kind, int32_t legacy, const int* sock);
 // Flushes and releases the transport, closes the trace file, frees the record.
 void CH_destroy(CHANNEL* ch);

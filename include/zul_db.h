@@ -338,6 +338,7 @@ struct DB_STREAM {
   SQLLEN         search_shape_len;
   SQLLEN         shape_indicator;
   DB_STREAM_CLOSE_HOOK close_hook;            // set by the stream module, or null
+  struct DB_QUERY_WORK* query;                // query set-up, filter and fetch work (db2/db_query_work.h), or null
 };
 
 // ---- instance ------------------------------------------------------------------

@@ -58,6 +58,9 @@ void update_failed(SpCall& c, const char* owner, const char* new_name) {
 
 }  // namespace
 
+// How many numbered names zul_insert_version tries before it gives up.
+constexpr int kMaxVersionNameTries = 1000;
+
 // zul_insert_version(name, status, id, state, description, parent name,
 // parent owner, parent id, name rule, OUT name used).
 SP_ENTRY int zul_insert_version(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
@@ -96,7 +99,12 @@ SP_ENTRY int zul_insert_version(void*, void*, DL_SQLDA* da, struct sqlca* ca) {
           c.fail(-20177, "Version %s already exists", name);
           break;
         }
-        ++counter;
+        // A clash that is not on the name (the version id, say) would make
+        // every new name clash too, so the search for a free name is bounded.
+        if (++counter > kMaxVersionNameTries) {
+          c.fail(-20171, "Unable to generate a version name");
+          break;
+        }
         char candidate[kText255 + 16];
         snprintf(candidate, sizeof candidate, "%s%d", base, counter);
         if (strlen(candidate) > kVersionNameColumn) {

@@ -18,6 +18,27 @@ using dbtest::Instance;
 
 namespace {
 
+// A query described on a statement of its own, whose arrays are freed at
+// the end of scope. count starts non-zero: a refused description clears it.
+struct Described {
+  int32_t status = 0;
+  int16_t count = 5;
+  COLUMN_DEF* defs = nullptr;
+  int32_t* binds = nullptr;
+  int16_t* c_types = nullptr;
+  Described(DB_INSTANCE* in, DB_STREAM* stream, const char* sql) {
+    SQLHSTMT stmt = SQL_NULL_HSTMT;
+    status = db_prepare_stmt(in, nullptr, &stmt, sql);
+    if (status == 0) status = db_describe_select(in, stream, &stmt, &count, &defs, &binds, &c_types);
+    db_free_stmt(&stmt);
+  }
+  ~Described() {
+    free(defs);
+    free(binds);
+    free(c_types);
+  }
+};
+
 class DescribeTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -63,34 +84,25 @@ TEST_F(DescribeTest, EveryDb2TypeMapsToItsColumnType) {
       {"C_BLOB", SE_BLOB, 1024, 0, 60000, SQL_C_BINARY, 1},
       {"C_BITDATA", SE_BLOB, 8, 0, 60000, SQL_C_BINARY, 1},
   };
-  SQLHSTMT stmt = SQL_NULL_HSTMT;
-  ASSERT_EQ(db_prepare_stmt(in.in, nullptr, &stmt, "SELECT * FROM BOB.ALLTYPES"), 0);
-  int16_t count = 0;
-  COLUMN_DEF* defs = nullptr;
-  int32_t* binds = nullptr;
-  int16_t* c_types = nullptr;
-  ASSERT_EQ(db_describe_select(in.in, nullptr, &stmt, &count, &defs, &binds, &c_types), 0);
-  db_free_stmt(&stmt);
-  ASSERT_EQ(count, (int16_t)(sizeof cases / sizeof cases[0]));
-  for (int k = 0; k < count; ++k) {
+  Described q(in.in, nullptr, "SELECT * FROM BOB.ALLTYPES");
+  ASSERT_EQ(q.status, 0);
+  ASSERT_EQ(q.count, (int16_t)(sizeof cases / sizeof cases[0]));
+  for (int k = 0; k < q.count; ++k) {
     const Case& c = cases[k];
-    EXPECT_STREQ(defs[k].name, c.name);
-    EXPECT_EQ(defs[k].type, c.type) << c.name;
+    EXPECT_STREQ(q.defs[k].name, c.name);
+    EXPECT_EQ(q.defs[k].type, c.type) << c.name;
     if (c.size >= 0) {
-      EXPECT_EQ(defs[k].size, c.size) << c.name;
+      EXPECT_EQ(q.defs[k].size, c.size) << c.name;
     }
     if (c.digits >= 0) {
-      EXPECT_EQ(defs[k].decimals, c.digits) << c.name;
+      EXPECT_EQ(q.defs[k].decimals, c.digits) << c.name;
     }
     if (c.bind >= 0) {
-      EXPECT_EQ(binds[k], c.bind) << c.name;
+      EXPECT_EQ(q.binds[k], c.bind) << c.name;
     }
-    EXPECT_EQ(c_types[k], c.c_type) << c.name;
-    EXPECT_EQ(defs[k].nullable, c.nullable) << c.name;
+    EXPECT_EQ(q.c_types[k], c.c_type) << c.name;
+    EXPECT_EQ(q.defs[k].nullable, c.nullable) << c.name;
   }
-  free(defs);
-  free(binds);
-  free(c_types);
 }
 
 TEST(DescribeMapping, TypesWithoutAColumnTypeFail) {
@@ -184,19 +196,12 @@ TEST_F(DescribeTest, StreamLayerAndRasterColumnsAreRecognised) {
 
   // an unnamed column of a points query takes the spatial column's name
   stream->select_text = strdup("SELECT c_blob..Points FROM BOB.ALLTYPES");
-  SQLHSTMT stmt = SQL_NULL_HSTMT;
-  ASSERT_EQ(db_prepare_stmt(in.in, nullptr, &stmt, "SELECT 1 + 1 FROM BOB.ALLTYPES"), 0);
-  int16_t count = 0;
-  COLUMN_DEF* d = nullptr;
-  int32_t* binds = nullptr;
-  int16_t* c_types = nullptr;
-  ASSERT_EQ(db_describe_select(in.in, stream, &stmt, &count, &d, &binds, &c_types), 0);
-  ASSERT_EQ(count, 1);
-  EXPECT_STREQ(d[0].name, "c_blob");
-  free(d);
-  free(binds);
-  free(c_types);
-  db_free_stmt(&stmt);
+  {
+    Described q(in.in, stream, "SELECT 1 + 1 FROM BOB.ALLTYPES");
+    ASSERT_EQ(q.status, 0);
+    ASSERT_EQ(q.count, 1);
+    EXPECT_STREQ(q.defs[0].name, "c_blob");
+  }
   stream->layer = nullptr;
   DB_stream_free(stream);
   free(stream);
@@ -251,16 +256,10 @@ TEST_F(DescribeTest, DescriptionFailuresMapToStatuses) {
   }
 
   // a statement that is not a query
-  SQLHSTMT stmt = SQL_NULL_HSTMT;
-  ASSERT_EQ(db_prepare_stmt(in.in, nullptr, &stmt, "DELETE FROM BOB.ALLTYPES"), 0);
-  int16_t count = 5;
-  COLUMN_DEF* d = nullptr;
-  int32_t* binds = nullptr;
-  int16_t* c_types = nullptr;
-  EXPECT_EQ(db_describe_select(in.in, nullptr, &stmt, &count, &d, &binds, &c_types), SE_NOT_A_QUERY);
-  EXPECT_EQ(count, 0);
-  EXPECT_EQ(d, nullptr);
-  db_free_stmt(&stmt);
+  Described q(in.in, nullptr, "DELETE FROM BOB.ALLTYPES");
+  EXPECT_EQ(q.status, SE_NOT_A_QUERY);
+  EXPECT_EQ(q.count, 0);
+  EXPECT_EQ(q.defs, nullptr);
 }
 
 TEST_F(DescribeTest, TypeNamesComeFromDb2AndAreCached) {

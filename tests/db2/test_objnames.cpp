@@ -8,6 +8,7 @@
 
 #include <string>
 
+#include "zul_db_layer.h"
 #include "zul_db_tables.h"
 #include "zul_raster.h"
 
@@ -20,6 +21,8 @@ struct NameInstance {
     strcpy(in.current_database, "GISDB");
     strcpy(in.current_user, "BOB");
   }
+  // A name looked up through the catalogue makes the instance's layer cache.
+  ~NameInstance() { db_layer_cache_free(&in); }
 };
 
 int32_t reg_by_id(void* ctx, int32_t id, REGISTRATION* out) {
