@@ -13,7 +13,7 @@
 //  2. A read that fails inside a record (a malformed or over-long item) skips
 //     the rest of that record, so the peer and the stream stay in step. Only
 //     a failure of the socket (reset, closed, error) sets out_of_step.
-//  3. The specification's 32-bit integers are encoded with xdr_int and
+//  3. The records' 32-bit integers are encoded with xdr_int and
 //     xdr_u_int on int32_t: on this platform xdr_long works on 64-bit longs.
 //  4. Texts are framed by hand as a 4-byte length and padded bytes, which is
 //     the XDR string on the wire; so a length is checked against the
