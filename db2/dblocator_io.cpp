@@ -20,38 +20,14 @@
 #include "svr_services.h"
 #include "zul_db_logfile.h"
 #include "zul_db_tables.h"
+#include "db_text.h"
 
 namespace {
 
-bool ok(SQLRETURN rc) { return rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO; }
-
-struct Stmt {
-  SQLHSTMT h = SQL_NULL_HSTMT;
-  ~Stmt() { db_free_stmt(&h); }
-};
-
-std::string fmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
-std::string fmt(const char* format, ...) {
-  va_list ap;
-  va_start(ap, format);
-  va_list copy;
-  va_copy(copy, ap);
-  int n = vsnprintf(nullptr, 0, format, copy);
-  va_end(copy);
-  std::string out(n > 0 ? (size_t)n : 0, '\0');
-  if (n > 0) vsnprintf(&out[0], (size_t)n + 1, format, ap);
-  va_end(ap);
-  return out;
-}
-
-std::string quoted(const char* text, size_t cap) {
-  std::string out;
-  for (size_t i = 0; i < cap && text[i] != '\0'; ++i) {
-    out += text[i];
-    if (text[i] == '\'') out += '\'';
-  }
-  return out;
-}
+using dbtext::fmt;
+using dbtext::ok;
+using dbtext::quoted;
+using dbtext::Stmt;
 
 std::string field(const char* text, size_t cap) { return std::string(text, strnlen(text, cap)); }
 
